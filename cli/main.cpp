@@ -1,0 +1,52 @@
+// vlr: the command line over Vellora's settings and service operations.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "cli/verbs.h"
+
+namespace {
+
+struct Verb {
+  const char* name;
+  int (*run)(const Args&);
+  const char* summary;
+};
+
+const Verb kVerbs[] = {
+    {"config", RunConfigVerb, "read and change settings (list, get, set)"},
+    {"reg", RunRegVerb, "query and change the registry hives (query, add, delete, export)"},
+};
+
+void PrintUsage(FILE* to) {
+  std::fprintf(to, "usage: vlr VERB [ARGS...]\n\nverbs:\n");
+  for (const Verb& v : kVerbs) std::fprintf(to, "  %-8s %s\n", v.name, v.summary);
+  std::fprintf(to, "\n'vlr VERB --help' describes a verb.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintUsage(stderr);
+    return kExitUsage;
+  }
+  if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+    PrintUsage(stdout);
+    return kExitOk;
+  }
+  Args args(argv + 2, argv + argc);
+  for (const Verb& v : kVerbs) {
+    if (std::strcmp(argv[1], v.name) != 0) continue;
+    try {
+      return v.run(args);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "vlr %s: %s\n", v.name, e.what());
+      return kExitFailure;
+    }
+  }
+  std::fprintf(stderr, "vlr: unknown verb '%s'\n", argv[1]);
+  PrintUsage(stderr);
+  return kExitUsage;
+}

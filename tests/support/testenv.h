@@ -1,0 +1,38 @@
+#pragma once
+// Every test gets its own $VLR_HOME and $TMPDIR, removed afterwards.
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vlrtest {
+
+class TestHome {
+ public:
+  TestHome();   // makes a fresh folder with home/ and tmp/ and points the environment there
+  ~TestHome();  // restores the environment and removes the folder
+  TestHome(const TestHome&) = delete;
+  TestHome& operator=(const TestHome&) = delete;
+
+  const std::string& Root() const { return root_; }
+  const std::string& Home() const { return home_; }
+  const std::string& Tmp() const { return tmp_; }
+
+ private:
+  std::string root_, home_, tmp_;
+  std::string oldHome_, oldTmp_;
+  bool hadHome_ = false, hadTmp_ = false;
+};
+
+// A fixture that gives each test its own TestHome.
+class HomeTest : public ::testing::Test {
+ protected:
+  TestHome home_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+// Runs a shell command; returns its exit status and standard output (standard error
+// goes to `err` when given).
+int RunCommand(const std::string& command, std::string* out = nullptr, std::string* err = nullptr);
+
+}  // namespace vlrtest
