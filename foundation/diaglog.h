@@ -61,5 +61,8 @@ class CDiagLog {
   std::recursive_mutex lock_;
 };
 
+// Where message-box output goes; none (the default) drops it. See diaglogbox.h.
+void SetDiagLogMessageBoxHandler(void (*handler)(const std::string&));
+
 // Shorthand for the deliverable's log.
 inline CDiagLog& DiagLog() { return CDiagLog::Instance(); }
