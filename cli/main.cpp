@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/verbs.h"
+#include "foundation/diaglog.h"
 
 namespace {
 
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   Args args(argv + 2, argv + argc);
+  // The log starts with the program, as a deliverable's does when it is loaded.
+  DiagLog().CommentText("vlr %s", argv[1]);
   for (const Verb& v : kVerbs) {
     if (std::strcmp(argv[1], v.name) != 0) continue;
     try {
