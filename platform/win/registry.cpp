@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <unordered_map>
 
 #include "platform/win/folders.h"
 
@@ -156,16 +158,17 @@ Node* FindNode(Node& root, std::string_view path) { return FindNode(root, SplitP
 bool ReadQuoted(std::string_view& s, std::string& out) {
   out.clear();
   std::size_t i = 1;
-  while (i < s.size()) {
-    char c = s[i++];
-    if (c == '"') {
+  while (true) {
+    std::size_t special = i;
+    while (special < s.size() && s[special] != '"' && s[special] != '\\') ++special;
+    if (special == s.size()) return false;
+    out.append(s.substr(i, special - i));
+    i = special + 1;
+    if (s[special] == '"') {
       s.remove_prefix(i);
       return true;
     }
-    if (c != '\\' || i == s.size()) {
-      out += c;
-      continue;
-    }
+    if (i == s.size()) return false;
     char e = s[i++];
     switch (e) {
       case '\\': out += '\\'; break;
@@ -178,7 +181,6 @@ bool ReadQuoted(std::string_view& s, std::string& out) {
         out += e;
     }
   }
-  return false;
 }
 
 bool ParseDword(std::string_view s, DWORD& out) {
@@ -236,6 +238,7 @@ class HiveReader {
         ok = ReadValue(line);
       if (!ok) ++skipped_;
     }
+    MergeRepeatedValues(root_);
     return skipped_;
   }
 
@@ -257,9 +260,14 @@ class HiveReader {
     if (!SameName(inner.substr(0, cut), HiveName(hive_))) return false;
     Node* node = &root_;
     if (cut != std::string_view::npos) {
+      // Found through the folded path, so that big hives read in linear time.
+      std::string folded;
       for (std::string_view part : SplitPath(inner.substr(cut + 1))) {
-        Node* child = node->Child(part);
-        node = child ? child : &node->AddChild(part, {});
+        folded += '\\';
+        for (char c : part) folded += LowerAscii(c);
+        auto [it, added] = keys_.try_emplace(folded, nullptr);
+        if (added) it->second = &node->AddChild(part, {});
+        node = it->second;
       }
     }
     current_ = node;
@@ -301,7 +309,8 @@ class HiveReader {
       ok = ReadHexData(line.substr(4), value.bytes);
     }
     if (!ok || !current_) return false;
-    current_->SetValue(name, std::move(value));
+    // Repeated names are merged once the whole file is read.
+    current_->values.push_back(Value{std::move(name), std::move(value)});
     return true;
   }
 
@@ -320,9 +329,53 @@ class HiveReader {
     return ParseHexList(joined, bytes);
   }
 
+  // A value named twice keeps its first place and its last data, as an import would leave it.
+  static void MergeRepeatedValues(Node& node) {
+    std::vector<Value>& values = node.values;
+    if (values.size() > 1) {
+      std::vector<std::pair<std::uint64_t, std::size_t>> order;
+      order.reserve(values.size());
+      for (std::size_t i = 0; i < values.size(); ++i) order.emplace_back(FoldedHash(values[i].name), i);
+      std::sort(order.begin(), order.end());
+      std::vector<bool> dropped(values.size());
+      bool any = false;
+      for (std::size_t run = 0; run < order.size();) {
+        std::size_t end = run + 1;
+        while (end < order.size() && order[end].first == order[run].first) ++end;
+        for (std::size_t j = run + 1; j < end; ++j) {
+          for (std::size_t k = run; k < j; ++k) {
+            std::size_t first = order[k].second, later = order[j].second;
+            if (dropped[first] || !SameName(values[first].name, values[later].name)) continue;
+            values[first].data = std::move(values[later].data);
+            dropped[later] = any = true;
+            break;
+          }
+        }
+        run = end;
+      }
+      if (any) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+          if (dropped[i]) continue;
+          if (kept != i) values[kept] = std::move(values[i]);
+          ++kept;
+        }
+        values.resize(kept);
+      }
+    }
+    for (auto& child : node.children) MergeRepeatedValues(*child);
+  }
+
+  static std::uint64_t FoldedHash(std::string_view name) {
+    std::uint64_t hash = 1469598103934665603ull;
+    for (char c : name) hash = (hash ^ static_cast<unsigned char>(LowerAscii(c))) * 1099511628211ull;
+    return hash;
+  }
+
   std::string_view text_;
   Hive hive_;
   Node& root_;
+  std::unordered_map<std::string, Node*> keys_;
   Node* current_ = nullptr;
   std::size_t pos_ = 0;
   std::size_t skipped_ = 0;
@@ -330,18 +383,20 @@ class HiveReader {
 
 // ---- writing the text ----
 
+bool NeedsEscape(char c) { return c == '\\' || c == '"' || c == '\n' || c == '\r' || c == '\0'; }
+
 void AppendQuoted(std::string& out, std::string_view s) {
   out += '"';
-  for (char c : s) {
-    switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\0': out += "\\0"; break;
-      default: out += c;
-    }
+  std::size_t plain = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (!NeedsEscape(c)) continue;
+    out.append(s.substr(plain, i - plain));
+    plain = i + 1;
+    out += '\\';
+    out += c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\0' ? '0' : c;
   }
+  out.append(s.substr(plain));
   out += '"';
 }
 
