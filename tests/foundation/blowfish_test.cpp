@@ -7,10 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
