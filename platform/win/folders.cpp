@@ -72,7 +72,10 @@ LONG GetTempFileName(std::string_view dir, std::string_view prefix, std::string&
 }
 
 int CreatePrivateFile(const std::string& path) {
-  return ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
+  int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
+  // A file that existed keeps its mode through O_CREAT: make it private too.
+  if (fd >= 0) ::fchmod(fd, 0600);
+  return fd;
 }
 
 bool FileExists(const std::string& path) {
