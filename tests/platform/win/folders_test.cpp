@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <set>
 
@@ -36,6 +37,19 @@ TEST_F(FoldersTest, TempFileNamesAreUniquePrivateAndKeepThreePrefixCharacters) {
 TEST_F(FoldersTest, TempFileInMissingFolderFails) {
   std::string path;
   EXPECT_NE(win::GetTempFileName(home_.Root() + "/no/such/dir", "ATgn", path), ERROR_SUCCESS);
+}
+
+TEST_F(FoldersTest, PrivateFileReplacesContentAndMode) {
+  const std::string path = home_.Root() + "/shared.txt";
+  vlrtest::WriteFile(path, "old content");
+  chmod(path.c_str(), 0644);
+  const int fd = win::CreatePrivateFile(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(st.st_size, 0);
 }
 
 TEST_F(FoldersTest, CreateDirectoriesMakesParents) {
