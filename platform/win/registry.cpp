@@ -33,7 +33,8 @@
 // blank lines, comments, "REGEDIT4", hex lists continued over lines with a trailing "\" and
 // headers whose parents were never listed are all accepted. A line that cannot be read as a
 // whole (an unclosed string, a bad number, a value type we do not keep, "-" deletions, a
-// header of another hive and the values under it, values before the first header) is skipped
+// header of another hive or deeper than 512 levels and the values under it, values before the
+// first header) is skipped
 // and the rest of the file still counts. An unknown escape keeps its backslash. Before a change
 // rewrites a file that had such lines, the file as it was is kept beside it as "<hive>.reg.bad",
 // so nothing a person typed disappears without a trace.
@@ -98,6 +99,9 @@ std::string JoinPath(const std::vector<std::string_view>& parts) {
   }
   return joined;
 }
+
+// The platform's limit; it also bounds the recursion over the tree.
+constexpr std::size_t kMaxKeyDepth = 512;
 
 // A key name must fit on its header line.
 bool ValidKeyName(std::string_view name) {
@@ -261,8 +265,10 @@ class HiveReader {
     Node* node = &root_;
     if (cut != std::string_view::npos) {
       // Found through the folded path, so that big hives read in linear time.
+      std::vector<std::string_view> parts = SplitPath(inner.substr(cut + 1));
+      if (parts.size() > kMaxKeyDepth) return false;
       std::string folded;
-      for (std::string_view part : SplitPath(inner.substr(cut + 1))) {
+      for (std::string_view part : parts) {
         folded += '\\';
         for (char c : part) folded += LowerAscii(c);
         auto [it, added] = keys_.try_emplace(folded, nullptr);
@@ -655,6 +661,7 @@ LONG RegKey::Open(Hive hive, std::string_view path, RegKey& out) {
 
 LONG RegKey::Create(Hive hive, std::string_view path, std::string_view keyClass, RegKey& out) {
   std::vector<std::string_view> parts = SplitPath(path);
+  if (parts.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
   for (std::string_view part : parts)
     if (!ValidKeyName(part)) return ERROR_INVALID_PARAMETER;
   // Callers create their keys before every use; an existing key needs no lock and no write.

@@ -320,6 +320,10 @@ TEST_F(Registry, ReportsWin32Errors) {
   RegKey bad;
   EXPECT_EQ(RegKey::Create(Hive::CurrentUser, "Software\\two\nlines", "", bad), ERROR_INVALID_PARAMETER);
   EXPECT_FALSE(bad.IsOpen());
+  std::string deep;
+  for (int level = 0; level < 513; ++level) deep += "k\\";
+  EXPECT_EQ(RegKey::Create(Hive::CurrentUser, deep, "", bad), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegKey::Create(Hive::CurrentUser, deep.substr(2), "", bad), ERROR_SUCCESS);  // 512 levels
 
   key.Close();
   EXPECT_EQ(key.QueryString("text", text), ERROR_INVALID_HANDLE);
@@ -468,8 +472,11 @@ TEST_F(Registry, ANameRepeatedInTheFileKeepsItsFirstPlaceAndLastData) {
     const auto& [name, value] = values[200 + i];
     EXPECT_EQ(name, expected[i].name);
     EXPECT_EQ(value.type, expected[i].type) << name;
-    if (value.type == RegType::String) EXPECT_EQ(value.text, expected[i].text) << name;
-    if (value.type == RegType::Dword) EXPECT_EQ(value.number, expected[i].number) << name;
+    if (value.type == RegType::String) {
+      EXPECT_EQ(value.text, expected[i].text) << name;
+    } else {
+      EXPECT_EQ(value.number, expected[i].number) << name;
+    }
   }
 }
 
@@ -544,6 +551,7 @@ TEST_F(Registry, EveryCutOfAFileKeepsTheLinesBeforeTheCut) {
   const std::string hive = HiveFilePath(Hive::CurrentUser);
   for (std::size_t cut = 0; cut <= full.size(); ++cut) {
     std::string prefix = full.substr(0, cut);
+    std::remove(hive.c_str());  // a fresh file each time: overwriting in place makes ext4 flush
     vlrtest::WriteFile(hive, prefix);
     std::string exported;
     ASSERT_EQ(RegExport(Hive::CurrentUser, "", exported), ERROR_SUCCESS) << cut;
@@ -581,12 +589,17 @@ TEST_F(Registry, GarbageNeverBreaksReadingOrWriting) {
       std::string(100000, '['),
       std::string(100000, '\\'),
   };
-  for (int i = 0; i < 120; ++i) {
+  // A header nested far beyond any real key.
+  std::string deep = "[HKEY_CURRENT_USER";
+  for (int level = 0; level < 200000; ++level) deep += "\\a";
+  files.push_back(deep + "]\n\"v\"=\"x\"\n");
+  for (int i = 0; i < 60; ++i) {
     std::string text(random() % 400, ' ');
     for (char& c : text) c = alphabet[random() % alphabet.size()];
     files.push_back(text);
   }
   for (const std::string& text : files) {
+    std::remove(hive.c_str());
     vlrtest::WriteFile(hive, text);
     std::string exported;
     ASSERT_EQ(RegExport(Hive::CurrentUser, "", exported), ERROR_SUCCESS);
