@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <unordered_map>
@@ -32,12 +32,12 @@
 // Reading is lenient, because people edit these files: CR LF endings, a UTF-8 byte order mark,
 // blank lines, comments, "REGEDIT4", hex lists continued over lines with a trailing "\" and
 // headers whose parents were never listed are all accepted. A line that cannot be read as a
-// whole (an unclosed string, a bad number, a value type we do not keep, "-" deletions, a
-// header of another hive or deeper than 512 levels and the values under it, values before the
-// first header) is skipped
-// and the rest of the file still counts. An unknown escape keeps its backslash. Before a change
-// rewrites a file that had such lines, the file as it was is kept beside it as "<hive>.reg.bad",
-// so nothing a person typed disappears without a trace.
+// whole is skipped and the rest of the file still counts: an unclosed string, a bad number, a
+// value type we do not keep, "-" deletions, values before the first header, and a header of
+// another hive or beyond the platform's limits (512 levels, names of 255 bytes) together with
+// the values under it. An unknown escape keeps its backslash. Before a change rewrites a file
+// that had such lines, the file as it was is kept beside it as "<hive>.reg.bad", so nothing a
+// person typed disappears without a trace.
 
 namespace win {
 namespace {
@@ -100,12 +100,14 @@ std::string JoinPath(const std::vector<std::string_view>& parts) {
   return joined;
 }
 
-// The platform's limit; it also bounds the recursion over the tree.
+// The platform's limits; they also bound the recursion over the tree and the work per header.
 constexpr std::size_t kMaxKeyDepth = 512;
+constexpr std::size_t kMaxKeyName = 255;
 
 // A key name must fit on its header line.
 bool ValidKeyName(std::string_view name) {
-  return name.find_first_of(std::string_view("\n\r\0", 3)) == std::string_view::npos;
+  return name.size() <= kMaxKeyName &&
+         name.find_first_of(std::string_view("\n\r\0", 3)) == std::string_view::npos;
 }
 
 // ---- the hive in memory ----
@@ -267,6 +269,8 @@ class HiveReader {
       // Found through the folded path, so that big hives read in linear time.
       std::vector<std::string_view> parts = SplitPath(inner.substr(cut + 1));
       if (parts.size() > kMaxKeyDepth) return false;
+      for (std::string_view part : parts)
+        if (part.size() > kMaxKeyName) return false;
       std::string folded;
       for (std::string_view part : parts) {
         folded += '\\';

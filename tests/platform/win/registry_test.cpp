@@ -324,6 +324,8 @@ TEST_F(Registry, ReportsWin32Errors) {
   for (int level = 0; level < 513; ++level) deep += "k\\";
   EXPECT_EQ(RegKey::Create(Hive::CurrentUser, deep, "", bad), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegKey::Create(Hive::CurrentUser, deep.substr(2), "", bad), ERROR_SUCCESS);  // 512 levels
+  EXPECT_EQ(RegKey::Create(Hive::CurrentUser, "Software\\" + std::string(256, 'n'), "", bad), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegKey::Create(Hive::CurrentUser, "Software\\" + std::string(255, 'n'), "", bad), ERROR_SUCCESS);
 
   key.Close();
   EXPECT_EQ(key.QueryString("text", text), ERROR_INVALID_HANDLE);
@@ -593,6 +595,7 @@ TEST_F(Registry, GarbageNeverBreaksReadingOrWriting) {
   std::string deep = "[HKEY_CURRENT_USER";
   for (int level = 0; level < 200000; ++level) deep += "\\a";
   files.push_back(deep + "]\n\"v\"=\"x\"\n");
+  files.push_back("[HKEY_CURRENT_USER\\" + std::string(300000, 'n') + "]\n\"v\"=\"x\"\n");
   for (int i = 0; i < 60; ++i) {
     std::string text(random() % 400, ' ');
     for (char& c : text) c = alphabet[random() % alphabet.size()];
