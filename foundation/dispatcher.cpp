@@ -68,6 +68,7 @@ HRESULT CDispatcher::GetProp(IDispatch* obj, std::string_view name, Variant& out
 }
 
 HRESULT CDispatcher::GetProp(IDispatch* obj, std::string_view name, ComPtr<IDispatch>& out) {
+  out.Reset();  // a failed read leaves no stale object behind
   return Guarded("CDispatcher::GetProp", [&] {
     CheckTrue(obj != nullptr, E_POINTER);
     Variant value;
@@ -125,6 +126,7 @@ HRESULT CDispatcher::CallMethod(IDispatch* obj, std::string_view name, const std
 
 HRESULT CDispatcher::CallMethod(IDispatch* obj, std::string_view name, const std::vector<Variant>& args,
                                 ComPtr<IDispatch>& result) {
+  result.Reset();
   return Guarded("CDispatcher::CallMethod", [&] {
     CheckTrue(obj != nullptr, E_POINTER);
     Variant value;

@@ -19,7 +19,7 @@ class CDispatcher {
   static HRESULT GetProp(IDispatch* obj, std::string_view name, Variant& out);
   // Typed reads: the value converted (DISP_E_TYPEMISMATCH when it cannot be); an object read
   // fails with E_NOINTERFACE when the property holds no object ("Nothing" included), so that
-  // callers treat absent objects as failures.
+  // callers treat absent objects as failures; on any failure `out` is null.
   static HRESULT GetProp(IDispatch* obj, std::string_view name, com::ComPtr<IDispatch>& out);
   static HRESULT GetProp(IDispatch* obj, std::string_view name, std::string& out);
   static HRESULT GetProp(IDispatch* obj, std::string_view name, std::int32_t& out);
@@ -32,7 +32,7 @@ class CDispatcher {
   // value when given.
   static HRESULT CallMethod(IDispatch* obj, std::string_view name, const std::vector<Variant>& args = {},
                             Variant* result = nullptr);
-  // The result as an object (E_NOINTERFACE when it is none).
+  // The result as an object (E_NOINTERFACE when it is none; null on any failure).
   static HRESULT CallMethod(IDispatch* obj, std::string_view name, const std::vector<Variant>& args,
                             com::ComPtr<IDispatch>& result);
 

@@ -26,7 +26,11 @@ class Object : public First, public Rest... {
     if (iid == IID_IUnknown) {
       *out = static_cast<IUnknown*>(static_cast<First*>(this));
     } else if (!Match<First, Rest...>(iid, out) && !MatchDispatch<First, Rest...>(iid, out)) {
-      return QueryOther(iid, out);
+      HRESULT hr = QueryOther(iid, out);
+      if (FAILED(hr) || !*out) {
+        *out = nullptr;
+        return FAILED(hr) ? hr : E_NOINTERFACE;
+      }
     }
     AddRef();
     return S_OK;

@@ -128,10 +128,8 @@ std::string FormatDouble(double v) {
   return ec == std::errc() ? std::string(buf, ptr) : std::string();
 }
 
-template <class T>
-T OrThrow(HRESULT hr, T value) {
+void ThrowIfFailed(HRESULT hr) {
   if (FAILED(hr)) Throw(hr);
-  return value;
 }
 
 }  // namespace
@@ -253,30 +251,32 @@ HRESULT Variant::ToDispatch(ComPtr<IDispatch>& out) const {
 
 std::int32_t Variant::AsInt() const {
   std::int32_t v = 0;
-  return OrThrow(ToInt(v), v);
+  ThrowIfFailed(ToInt(v));
+  return v;
 }
 bool Variant::AsBool() const {
   bool v = false;
-  return OrThrow(ToBool(v), v);
+  ThrowIfFailed(ToBool(v));
+  return v;
 }
 double Variant::AsDouble() const {
   double v = 0;
-  return OrThrow(ToDouble(v), v);
+  ThrowIfFailed(ToDouble(v));
+  return v;
 }
 double Variant::AsDate() const {
   double v = 0;
-  return OrThrow(ToDate(v), v);
+  ThrowIfFailed(ToDate(v));
+  return v;
 }
 std::string Variant::AsText() const {
   std::string v;
-  HRESULT hr = ToText(v);
-  if (FAILED(hr)) Throw(hr);
+  ThrowIfFailed(ToText(v));
   return v;
 }
 ComPtr<IDispatch> Variant::AsDispatch() const {
   ComPtr<IDispatch> v;
-  HRESULT hr = ToDispatch(v);
-  if (FAILED(hr)) Throw(hr);
+  ThrowIfFailed(ToDispatch(v));
   return v;
 }
 
