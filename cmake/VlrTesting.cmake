@@ -1,8 +1,9 @@
 # Every "<name>_test.cpp" in a tests folder becomes a test program "<prefix>_<name>" with the
 # label "unit"; "<name>_itest.cpp" gets the label "integration". Programs land in tests/,
 # outside bin/, so that bin/ holds only the deliverables.
+# DEPENDS names programs the tests run (built before the tests).
 function(vlr_add_test_folder)
-  cmake_parse_arguments(T "" "PREFIX" "LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "PREFIX" "LIBS;DEPENDS" ${ARGN})
   file(GLOB unit_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   file(GLOB integration_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_itest.cpp)
   foreach(source IN LISTS unit_sources integration_sources)
@@ -13,6 +14,9 @@ function(vlr_add_test_folder)
       set(label unit)
     endif()
     vlr_add_test(NAME ${T_PREFIX}_${stem} LABEL ${label} SOURCES ${source} LIBS ${T_LIBS})
+    if(T_DEPENDS)
+      add_dependencies(${T_PREFIX}_${stem} ${T_DEPENDS})
+    endif()
   endforeach()
 endfunction()
 
