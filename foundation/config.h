@@ -88,6 +88,13 @@ class CConfig : public CCfgBase {
   // Deletes the settings key with all its values and subkeys.
   HRESULT DeleteSettings();
 
+  // The remembered e-mail address and password (the scrambled binary value "Credentials",
+  // registry only). Get: 0, or the registry's error when none are stored, or E_FAIL when the
+  // value cannot be read (the record is then unchanged). Set: E_INVALIDARG when e-mail, tab
+  // and password exceed 128 characters (nothing is stored), else the write's result.
+  virtual HRESULT GetCredentials(CCredentials& record);
+  virtual HRESULT SetCredentials(const CCredentials& record);
+
   std::string GetServicePortPath();
   bool GetSSL();
   std::string GetMailboxName();

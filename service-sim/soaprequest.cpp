@@ -67,8 +67,8 @@ class SaxBuilder {
       xmlParseChunk(ctxt_, buffer.data(), static_cast<int>(n), 0);
       if (ctxt_->disableSAX || !ctxt_->wellFormed) break;
     }
+    if (!any) error_ = "the request body is empty";
     if (error_.empty() && ctxt_->wellFormed && !ctxt_->disableSAX) xmlParseChunk(ctxt_, nullptr, 0, 1);
-    if (!any && error_.empty()) error_ = "the request body is empty";
     if (error_.empty() && !ctxt_->wellFormed) error_ = "the request is not well-formed XML";
     if (error_.empty() && (!root_ || !open_.empty())) error_ = "the request is not complete XML";
     ctxt_ = nullptr;

@@ -6,9 +6,10 @@ namespace attestra {
 
 // The service's production host, the built-in value of the "Host" setting.
 inline constexpr const char* kProductionHost = "api.attestra.net";
-// API 3.0 namespace (default namespace of every API element) and action base URI.
+// API 3.0 namespace (default namespace of every API element) and action base URI; an
+// action is the base, "/" and the API element's name ("http://.../api/3.0/RequestStatus").
 inline constexpr const char* kApiNamespace = "http://api.attestra.net/API/3.0";
-inline constexpr const char* kActionBase = "http://api.attestra.net/API/3.0";
+inline constexpr const char* kActionBase = "http://api.attestra.net/api/3.0";
 // The Credential endpoint's namespace.
 inline constexpr const char* kCredentialNamespace = "http://api.attestra.net/API/3.0/Credential";
 // Sent in front of the user name in every request.

@@ -61,6 +61,7 @@ class SimProcess {
   SimProcess& operator=(const SimProcess&) = delete;
 
   int Port() const { return port_; }
+  pid_t Pid() const { return pid_; }  // -1 once stopped
   std::string HostPort() const;       // "127.0.0.1:<port>", a value for the "Host" setting
   std::string BaseUrl() const;        // "http://127.0.0.1:<port>" (https with tls)
   std::string CredentialUrl() const;  // BaseUrl() + "/API/3.0/Credential.asmx"
