@@ -156,23 +156,26 @@ std::string NameParam(const std::string& name) {
                                                                    : "name=\"" + EncodeHeaderText(name) + "\"";
 }
 
-void WriteBody(const MimeMessage& m, const ChunkSink& out) {
+// The body part; inside a multipart the line break before the next boundary belongs to that
+// boundary, so only a message that is nothing but its body ends with one of its own.
+void WriteBody(const MimeMessage& m, const ChunkSink& out, bool whole) {
   auto put = [&](const std::string& s) { out(s.data(), s.size()); };
   if (m.htmlBody.empty()) {
     put("Content-Type: text/plain; charset=\"utf-8\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n");
     put(QuotedPrintable(m.textBody));
-    put("\r\n");
+    if (whole) put("\r\n");
     return;
   }
   std::string boundary = NewBoundary();
-  put("Content-Type: multipart/alternative; boundary=\"" + boundary + "\"\r\n\r\n");
+  put("Content-Type: multipart/alternative;\r\n boundary=\"" + boundary + "\"\r\n\r\n");
   put("--" + boundary + "\r\n");
   put("Content-Type: text/plain; charset=\"utf-8\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n");
   put(QuotedPrintable(m.textBody));
   put("\r\n--" + boundary + "\r\n");
   put("Content-Type: text/html; charset=\"utf-8\"\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n");
   put(QuotedPrintable(m.htmlBody));
-  put("\r\n--" + boundary + "--\r\n");
+  put("\r\n--" + boundary + "--");
+  if (whole) put("\r\n");
 }
 
 void WriteMessage(const MimeMessage& m, const ChunkSink& out) {
@@ -187,19 +190,19 @@ void WriteMessage(const MimeMessage& m, const ChunkSink& out) {
   for (const auto& [name, value] : m.extraHeaders) put(name + ": " + EncodeHeaderText(value) + "\r\n");
   put("MIME-Version: 1.0\r\n");
   if (m.attachments.empty()) {
-    WriteBody(m, out);
+    WriteBody(m, out, true);
     return;
   }
   std::string boundary = NewBoundary();
-  put("Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n");
+  put("Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n");
   put("This is a multi-part message in MIME format.\r\n\r\n");
   put("--" + boundary + "\r\n");
-  WriteBody(m, out);
+  WriteBody(m, out, false);
   for (const MimeAttachment& a : m.attachments) {
     put("\r\n--" + boundary + "\r\n");
-    put("Content-Type: " + ContentTypeOf(a.fileName) + "; " + NameParam(a.fileName) + "\r\n");
+    put("Content-Type: " + ContentTypeOf(a.fileName) + ";\r\n " + NameParam(a.fileName) + "\r\n");
     put("Content-Transfer-Encoding: base64\r\n");
-    put("Content-Disposition: attachment; " + FileNameParams(a.fileName) + "\r\n\r\n");
+    put("Content-Disposition: attachment;\r\n " + FileNameParams(a.fileName) + "\r\n\r\n");
     Base64Lines lines(out);
     if (a.content) a.content([&](const char* d, std::size_t n) { lines.Add(d, n); });
     lines.Finish();

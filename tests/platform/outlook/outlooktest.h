@@ -68,6 +68,7 @@ class OutlookTest : public vlrtest::HomeTest {
   }
   virtual int Version() const { return 16; }
 
+ public:
   static Variant Get(const ComPtr<IDispatch>& obj, std::string_view name) {
     Variant v;
     HRESULT hr = CDispatcher::GetProp(obj.Get(), name, v);
@@ -102,6 +103,7 @@ class OutlookTest : public vlrtest::HomeTest {
     HRESULT hr = CDispatcher::CallMethod(obj.Get(), name, args);
     EXPECT_EQ(hr, S_OK) << "calling " << name << ": " << Hex(hr);
   }
+ protected:
   ComPtr<IDispatch> Folder(int number) { return Call(ns_, "GetDefaultFolder", {Variant(number)}); }
 
   // A file of `size` bytes covering every byte value, in the test's temporary folder.
