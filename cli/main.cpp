@@ -18,6 +18,7 @@ struct Verb {
 const Verb kVerbs[] = {
     {"config", RunConfigVerb, "read and change settings (list, get, set)"},
     {"reg", RunRegVerb, "query and change the registry hives (query, add, delete, export)"},
+    {"login", RunLoginVerb, "log in to the service and show the account (AccountID, AccountName, UserID)"},
 };
 
 void PrintUsage(FILE* to) {

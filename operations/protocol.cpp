@@ -57,12 +57,18 @@ HRESULT CProtocol::ConnectCredentialEndpoint() {
 }
 
 HRESULT CProtocol::Login(CCredentials& record, long) {
+  lastFault_.clear();
+  lastDetail_.clear();
   return Guarded("CProtocol::Login", [&]() -> HRESULT {
     Check(ConnectCredentialEndpoint());
     auto op = std::make_unique<OpLogin>(theApi->Endpoint());
     op->Credentials() = record;
     op->Run(nullptr, 0, 0);
     HRESULT hr = op->ResultCode();
+    lastFault_ = op->FaultString();
+    lastDetail_ = op->TransportError();
+    if (lastDetail_.empty() && op->HttpStatus() != 0 && op->HttpStatus() != 200)
+      lastDetail_ = "HTTP status " + std::to_string(op->HttpStatus());
     // A failed step may leave a "nothing found" code (1); the caller must still see a failure.
     if (hr > 0) hr = E_FAIL;
     if (hr == S_OK) record = op->Credentials();

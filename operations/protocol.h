@@ -36,9 +36,19 @@ class CProtocol {
   // Closes and deletes the API object.
   void Disconnect();
 
+  // What the last silent login's operation said when it failed: the fault string (the text
+  // for the user), and the detail for a log or a terminal (the transport's own words, or the
+  // HTTP status). Empty after a success.
+  const std::string& LastLoginFault() const { return lastFault_; }
+  const std::string& LastLoginDetail() const { return lastDetail_; }
+
  protected:
   // The configured service URL with the Credential endpoint's path, connected.
   HRESULT ConnectCredentialEndpoint();
+
+ private:
+  std::string lastFault_;
+  std::string lastDetail_;
 };
 
 // The process's API object, or none.
