@@ -24,7 +24,8 @@ std::string RecordedRequest::HeadText() const {
   return s + "\r\n";
 }
 
-Journal::Journal(std::filesystem::path spoolDir) : spoolDir_(std::move(spoolDir)) {}
+Journal::Journal(std::filesystem::path spoolDir, size_t keep, uint64_t keepBytes)
+    : spoolDir_(std::move(spoolDir)), keep_(keep), keepBytes_(keepBytes) {}
 
 uint64_t Journal::NextSeq() {
   std::lock_guard lock(mutex_);
@@ -41,10 +42,12 @@ std::filesystem::path Journal::TextFileStem(uint64_t seq) const {
 
 void Journal::Add(RecordedRequest request) {
   std::lock_guard lock(mutex_);
+  bytes_ += request.bodySize;
   entries_.push_back(std::move(request));
-  while (entries_.size() > kKeep) {
+  while (entries_.size() > keep_ || (entries_.size() > 1 && bytes_ > keepBytes_)) {
     std::error_code ec;
     std::filesystem::remove(entries_.front().bodyFile, ec);
+    bytes_ -= entries_.front().bodySize;
     entries_.pop_front();
   }
 }
@@ -61,6 +64,7 @@ void Journal::Clear() {
   std::error_code ec;
   for (const auto& e : entries_) std::filesystem::remove(e.bodyFile, ec);
   entries_.clear();
+  bytes_ = 0;
 }
 
 }  // namespace sim

@@ -1,6 +1,8 @@
 #pragma once
 // The most recent requests as received (headers and spooled bodies), for tests that compare
-// requests as the service sees them. Older bodies are deleted as new ones arrive.
+// requests as the service sees them. Older bodies are deleted as new ones arrive: at most
+// kKeep requests, and fewer when their bodies together pass kKeepBytes (uploads may be
+// hundreds of megabytes each); the newest is always kept.
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -31,8 +33,9 @@ struct RecordedRequest {
 class Journal {
  public:
   static constexpr size_t kKeep = 32;
+  static constexpr uint64_t kKeepBytes = uint64_t{512} << 20;
 
-  explicit Journal(std::filesystem::path spoolDir);
+  explicit Journal(std::filesystem::path spoolDir, size_t keep = kKeep, uint64_t keepBytes = kKeepBytes);
   uint64_t NextSeq();
   std::filesystem::path BodyPath(uint64_t seq) const;
   std::filesystem::path TextFileStem(uint64_t seq) const;
@@ -43,9 +46,12 @@ class Journal {
 
  private:
   std::filesystem::path spoolDir_;
+  size_t keep_;
+  uint64_t keepBytes_;
   mutable std::mutex mutex_;
   uint64_t seq_ = 0;
   std::deque<RecordedRequest> entries_;  // oldest first
+  uint64_t bytes_ = 0;                   // their bodies together
 };
 
 std::string UtcNowText();

@@ -30,6 +30,10 @@ int main(int argc, char** argv) {
     std::cerr << "attestra-sim: " << e.what() << "\n" << sim::Usage();
     return 2;
   }
+  if (options.help) {
+    std::cout << sim::Usage();
+    return 0;
+  }
 
   // Blocked before any thread starts, so that only the waiting thread below receives them.
   sigset_t stops = StopSignals();

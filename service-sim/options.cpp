@@ -48,7 +48,9 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
       return args[++i];
     };
-    if (a == "--port")
+    if (a == "--help" || a == "-h")
+      o.help = true;
+    else if (a == "--port")
       o.port = ParsePort(value());
     else if (a == "--tls")
       o.tls = true;
@@ -65,6 +67,7 @@ Options ParseCommandLine(const std::vector<std::string>& args) {
     else
       throw std::invalid_argument("unknown argument \"" + a + "\"");
   }
+  if (o.help) return o;
   if (o.port < 0) throw std::invalid_argument("--port is required");
   if (o.dataDir.empty()) throw std::invalid_argument("--data is required");
   if (o.certFile.empty() != o.keyFile.empty())

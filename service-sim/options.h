@@ -21,6 +21,7 @@ struct Options {
   std::filesystem::path dataDir;
   bool control = false;
   std::vector<Account> accounts;
+  bool help = false;
 };
 
 // Parses `--account EMAIL:PASSWORD:ACCOUNTID:ACCOUNTNAME:USERID`; a backslash takes the next

@@ -26,7 +26,7 @@ constexpr size_t kMaxHeaders = 100;
 constexpr size_t kMaxHeaderBytes = 64 * 1024;
 constexpr size_t kMaxControlBody = 1024 * 1024;
 constexpr size_t kChunk = 64 * 1024;
-const char* const kControlPrefix = "/_control/";
+constexpr std::string_view kControlPrefix = "/_control/";
 
 // The library adds the connection's addresses as pseudo-headers; they were not sent.
 bool IsPseudoHeader(const std::string& name) {
@@ -180,7 +180,7 @@ void SimServer::Pause(int ms) {
 
 void SimServer::Serve(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader* reader) {
   const std::string path = PathOf(req.path);
-  if (path.rfind(kControlPrefix, 0) == 0) return ServeControl(req, res, reader, path.substr(10));
+  if (path.rfind(kControlPrefix, 0) == 0) return ServeControl(req, res, reader, path.substr(kControlPrefix.size()));
 
   RecordedRequest record;
   record.seq = journal_->NextSeq();

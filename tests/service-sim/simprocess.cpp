@@ -166,7 +166,8 @@ SimProcess::SimProcess(SimConfig config) : config_(std::move(config)) {
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   dataDir_ = pattern;
 
-  std::vector<std::string> args = {VLR_BIN_DIR "/attestra-sim", "--port", "0", "--data", dataDir_};
+  std::vector<std::string> args = {VLR_BIN_DIR "/attestra-sim", "--port", std::to_string(config_.port), "--data",
+                                   dataDir_};
   if (config_.tls) args.push_back("--tls");
   if (config_.control) args.push_back("--control");
   for (const SimAccount& a : config_.accounts) {

@@ -28,6 +28,7 @@ struct SimAccount {
 };
 
 struct SimConfig {
+  int port = 0;          // 0: a free port
   bool tls = false;      // HTTPS only, with a generated certificate (CertFile())
   bool control = true;   // --control
   std::vector<SimAccount> accounts{};
@@ -91,7 +92,8 @@ class SimProcess {
   void AddAccount(const SimAccount& account);
   // Empties injections, recorded requests and the nonce cache.
   void Reset();
-  // The recorded service requests, newest first (index 0); at most 32 are kept.
+  // The recorded requests (all but control calls), newest first (index 0); at most 32 are
+  // kept. Throws when fewer were recorded.
   SimRequest Request(int index = 0);
   std::vector<SimRequest> Requests(int count);
 
