@@ -19,6 +19,7 @@ const Verb kVerbs[] = {
     {"config", RunConfigVerb, "read and change settings (list, get, set)"},
     {"reg", RunRegVerb, "query and change the registry hives (query, add, delete, export)"},
     {"login", RunLoginVerb, "log in to the service and show the account (AccountID, AccountName, UserID)"},
+    {"blueprint", RunBlueprintVerb, "list, show and check blueprints (list, show, check)"},
 };
 
 void PrintUsage(FILE* to) {

@@ -9,6 +9,7 @@ using Args = std::vector<std::string>;
 int RunConfigVerb(const Args& args);
 int RunRegVerb(const Args& args);
 int RunLoginVerb(const Args& args);
+int RunBlueprintVerb(const Args& args);
 
 // Exit statuses shared by every verb.
 constexpr int kExitOk = 0;
