@@ -363,10 +363,19 @@ TEST_F(BlueprintTest, SaveReplacesTheFileOfTheSameName) {
   CBlueprint read;
   ASSERT_EQ(read.Load(folder_ + "/Same.xml"), S_OK);
   EXPECT_EQ(read.Subject, "second");
-  // An empty message is left out; an empty subject is written.
+  // An empty message and description are left out; an empty subject and syntax are written.
+  bp.Subject.clear();
+  bp.Syntax.clear();
+  ASSERT_EQ(bp.Save(), S_OK);
   const std::string text = vlrtest::ReadFile(folder_ + "/Same.xml");
   EXPECT_EQ(text.find("<Message>"), std::string::npos);
-  EXPECT_NE(text.find("<Description>"), 0u);
+  EXPECT_EQ(text.find("<Description>"), std::string::npos);
+  EXPECT_NE(text.find("<Email><Subject></Subject>\n</Email>"), std::string::npos) << text;
+  EXPECT_NE(text.find("<Syntax></Syntax>\n"), std::string::npos);
+  CBlueprint fresh;
+  ASSERT_EQ(fresh.Load(folder_ + "/Same.xml"), S_OK);
+  EXPECT_EQ(fresh.Subject, "");
+  EXPECT_EQ(fresh.Syntax, "");
 }
 
 // Broken input
