@@ -24,7 +24,7 @@ const Verb kVerbs[] = {
 
 void PrintUsage(FILE* to) {
   std::fprintf(to, "usage: vlr VERB [ARGS...]\n\nverbs:\n");
-  for (const Verb& v : kVerbs) std::fprintf(to, "  %-8s %s\n", v.name, v.summary);
+  for (const Verb& v : kVerbs) std::fprintf(to, "  %-10s %s\n", v.name, v.summary);
   std::fprintf(to, "\n'vlr VERB --help' describes a verb.\n");
 }
 
