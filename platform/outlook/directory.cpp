@@ -1,5 +1,7 @@
 #include "platform/outlook/directory.h"
 
+#include <charconv>
+
 #include "platform/com/unknown.h"
 #include "platform/outlook/codes.h"
 #include "platform/win/text.h"
@@ -151,7 +153,10 @@ std::vector<DirectoryEntry> Directory::Match(std::string_view text) {
 std::optional<Identity> Directory::CurrentUser() {
   std::optional<std::string> entry = store_.Setting("identity_entry");
   if (entry) {
-    std::optional<DirectoryEntry> e = ById(std::stoll(*entry));
+    std::int64_t id = 0;
+    auto [end, ec] = std::from_chars(entry->data(), entry->data() + entry->size(), id);
+    if (ec != std::errc() || end != entry->data() + entry->size()) return std::nullopt;
+    std::optional<DirectoryEntry> e = ById(id);
     if (!e) return std::nullopt;
     return Identity{e->id, e->displayName, "EX", e->legacyDn};
   }

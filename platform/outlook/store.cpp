@@ -307,6 +307,8 @@ HRESULT StoreCall(const std::function<void()>& body) {
     return e.code;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
+  } catch (const std::exception&) {
+    return E_FAIL;  // nothing the store does may escape a caller that expects a code
   }
 }
 

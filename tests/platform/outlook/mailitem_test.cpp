@@ -182,6 +182,22 @@ TEST_F(MailItemTest, TaskWithUserPropertiesAndAnEmbeddedMessage) {
   EXPECT_EQ(CDispatcher::GetUserProp(task.Get(), "No such", value), E_FAIL);
 }
 
+TEST_F(MailItemTest, AByReferenceAttachmentReadsTheLinkedFile) {
+  std::string linked = MakeFile("linked.xml", 100, 5);
+  ComPtr<IDispatch> mail = Call(app_, "CreateItem", {Variant(0)});
+  ComPtr<IDispatch> link = Call(Obj(mail, "Attachments"), "Add", {Variant(linked), Variant(4)});
+  EXPECT_EQ(Int(link, "Type"), 4);
+  EXPECT_EQ(Text(link, "PathName"), linked);
+  Do(mail, "Save");
+  vlrtest::WriteFile(linked, "changed since");
+  std::string copy = home_.Tmp() + "/copy.xml";
+  Do(link, "SaveAsFile", {Variant(copy)});
+  EXPECT_EQ(vlrtest::ReadFile(copy), "changed since") << "a link, not a copy";
+  std::filesystem::remove(linked);
+  EXPECT_EQ(CDispatcher::CallMethod(link.Get(), "SaveAsFile", {Variant(copy)}), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(vlrtest::ReadFile(copy), "changed since") << "a failed save leaves the target alone";
+}
+
 TEST_F(MailItemTest, CloseWithZeroSavesAndWithOneDiscards) {
   ComPtr<IDispatch> task = Call(app_, "CreateItem", {Variant(3)});
   Put(task, "Subject", Variant("first"));
