@@ -1,6 +1,7 @@
 // Explorers, inspectors, command bars and the Outlook Bar as objects without a window.
 #include <gtest/gtest.h>
 
+#include "platform/com/connection.h"
 #include "platform/outlook/events.h"
 #include "platform/win/registry.h"
 #include "tests/platform/outlook/outlooktest.h"
@@ -80,7 +81,11 @@ TEST_F(WindowsTest, CommandBarsAddFindAndDelete) {
   Put(button, "Caption", Variant("Attestra-It"));
   Put(button, "Style", Variant(3));
   Do(button, "PasteFace");
-  Put(button, "Picture", Variant(button));
+  // Any picture object will do; the button keeps it.
+  ComPtr<IDispatch> picture(com::Make<com::FunctionSink>(IID_IDispatch, nullptr).Get());
+  Put(button, "Picture", Variant(picture));
+  EXPECT_EQ(Get(button, "Picture").Dispatch(), picture.Get());
+  EXPECT_EQ(CDispatcher::PutProp(button.Get(), "Mask", Variant(3)), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(Int(Obj(bar, "Controls"), "Count"), 1);
   Do(bar, "Delete");
   EXPECT_EQ(CDispatcher::CallMethod(bars.Get(), "Item", {Variant("Attestra")}, none), DISP_E_BADINDEX);
