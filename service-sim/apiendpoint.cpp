@@ -1,5 +1,6 @@
 #include "service-sim/apiendpoint.h"
 
+#include "service-sim/enveloperequest.h"
 #include "service-sim/soapfault.h"
 #include "service-sim/soapnames.h"
 #include "service-sim/wssecurity.h"
@@ -19,7 +20,10 @@ void ApiEndpoint::Register(std::string operation, ApiHandler handler) {
 }
 
 SoapReply ApiEndpoint::Handle(const ServiceRequest& request) {
-  auto document = XmlDocument::ParseFile(request.bodyFile, request.textFileStem);
+  // Documents are decoded while the request streams in; the handler that keeps them moves
+  // the files, and the rest go with the document.
+  auto document = XmlDocument::ParseFile(request.bodyFile, request.textFileStem,
+                                         DocumentSinkChoice(request.textFileStem));
   static const std::vector<SoapEnvelope::Block> understood = {
       {ns::kWsse, "Security"}, {ns::kWsa, "Action"}, {ns::kWsa, "MessageID"},
       {ns::kWsa, "ReplyTo"},   {ns::kWsa, "To"}};

@@ -6,6 +6,10 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "service-sim/accountsettings.h"
+#include "service-sim/envelopestore.h"
+#include "service-sim/jsontext.h"
+
 namespace sim {
 namespace {
 
@@ -55,27 +59,7 @@ std::string FaultBody(const std::string& code, const std::string& text) {
   return FaultReply(code, text).body;
 }
 
-std::string Json(std::string_view s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+std::string Json(std::string_view s) { return JsonString(s); }
 
 SoapReply JsonReply(int status, std::string body) {
   SoapReply r;
@@ -294,6 +278,10 @@ SoapReply ControlPanel::Handle(const std::string& method, const std::string& pat
       store_.PutAccount(a);
       return JsonReply(200, "{\"added\":true}");
     }
+    if (path == "account_settings") return AccountSettingsReply(method, params);
+    if (method == "GET" && path == "envelopes") return Envelopes(params);
+    if (method == "GET" && path == "envelope") return OneEnvelope(params);
+    if (method == "GET" && path == "envelope_document") return EnvelopeDocument(params);
     if (method == "POST" && path == "reset") {
       state_.Clear();
       journal_.Clear();
@@ -341,6 +329,65 @@ SoapReply ControlPanel::OneRequest(const ParamMap& params) {
   } else {
     reply.file = r.bodyFile;  // streamed; the journal keeps the file
   }
+  return reply;
+}
+
+SoapReply ControlPanel::AccountSettingsReply(const std::string& method, const ParamMap& params) {
+  std::string accountId = Get(params, "account_id");
+  if (accountId.empty()) throw std::invalid_argument("account_settings needs account_id");
+  AccountSettings settings(store_);
+  AccountSettingList list;
+  if (method == "GET") {
+    list = settings.Get(accountId);
+  } else if (method == "POST") {
+    AccountSettingsChange change;
+    change.fromDefaults = GetInt(params, "defaults", 0, 0, 1) == 1;
+    change.clear = GetInt(params, "clear", 0, 0, 1) == 1;
+    if (change.fromDefaults && change.clear) throw std::invalid_argument("defaults and clear exclude each other");
+    auto [unsetFrom, unsetTo] = params.equal_range("unset");
+    for (auto it = unsetFrom; it != unsetTo; ++it) change.unset.push_back(it->second);
+    auto [setFrom, setTo] = params.equal_range("set");
+    for (auto it = setFrom; it != setTo; ++it) {
+      size_t eq = it->second.find('=');
+      if (eq == std::string::npos || eq == 0) throw std::invalid_argument("set must be NAME=VALUE");
+      change.set.push_back({it->second.substr(0, eq), it->second.substr(eq + 1)});
+    }
+    list = settings.Change(accountId, change);
+  } else {
+    return JsonError(405, "account_settings takes GET or POST");
+  }
+  std::vector<std::string> items;
+  for (const AccountSetting& s : list) items.push_back(JsonObject().Add("name", s.name).Add("value", s.value).Text());
+  return JsonReply(200, JsonObject().Add("account_id", accountId).AddRaw("settings", JsonArray(items)).Text());
+}
+
+SoapReply ControlPanel::Envelopes(const ParamMap& params) {
+  std::vector<std::string> items;
+  for (const EnvelopeSummary& e : EnvelopeStore(store_, dataDir_).List(Get(params, "account_id")))
+    items.push_back(JsonObject()
+                        .Add("envelope_id", e.envelopeId).Add("account_id", e.accountId).Add("status", e.status)
+                        .Add("subject", e.subject).Add("created", e.created)
+                        .Text());
+  return JsonReply(200, JsonObject().AddRaw("envelopes", JsonArray(items)).Text());
+}
+
+SoapReply ControlPanel::OneEnvelope(const ParamMap& params) {
+  std::string id = Get(params, "id");
+  if (id.empty()) throw std::invalid_argument("envelope needs id");
+  std::optional<std::string> json = EnvelopeStore(store_, dataDir_).Json(id);
+  if (!json) return JsonError(404, "no envelope " + id);
+  return JsonReply(200, *json);
+}
+
+SoapReply ControlPanel::EnvelopeDocument(const ParamMap& params) {
+  std::string id = Get(params, "id");
+  if (id.empty()) throw std::invalid_argument("envelope_document needs id");
+  int64_t index = GetInt(params, "index", 0, 0, INT32_MAX);
+  std::optional<std::filesystem::path> file = EnvelopeStore(store_, dataDir_).DocumentFile(id, index);
+  if (!file) return JsonError(404, "no document " + std::to_string(index) + " in envelope " + id);
+  SoapReply reply;
+  reply.contentType = "application/octet-stream";
+  reply.file = *file;
   return reply;
 }
 

@@ -30,9 +30,41 @@
 //   POST /_control/account   email=E password=P account_id=A [account_name=N] [user_id=U]
 //        adds an account (or replaces the one with the same e-mail and account id).
 //   POST /_control/reset     empties the injection queue, the recorded requests and the
-//        nonce cache. Accounts stay.
+//        nonce cache. Accounts, their settings and envelopes stay.
+//
+//   GET  /_control/account_settings?account_id=A
+//   POST /_control/account_settings   account_id=A [defaults=1 | clear=1] [unset=NAME]...
+//                                     [set=NAME=VALUE]...
+//        what GetAccountSettingsList answers for the account, in order. An account starts with
+//        the defaults (accountsettings.h). defaults=1 starts again from them, clear=1 from no
+//        settings at all; then each unset removes a setting and each set changes one in place
+//        or appends it. Both answer {"account_id":A,"settings":[{"name":N,"value":V},...]}.
+//   GET  /_control/envelopes[?account_id=A]
+//        {"envelopes":[{"envelope_id","account_id","status","subject","created"},...]},
+//        newest first.
+//   GET  /_control/envelope?id=E      one envelope as the service keeps it (404 when unknown):
+//        {"envelope_id","account_id","sender_email","sender_user_id","action","status",
+//         "subject","email_blurb","created","sent" (null until sent),"activate" (null unless
+//         given),"options":{name:value} (SigningLocation, AutoNavigation, EnvelopeIdStamping,
+//         AuthoritativeCopy as given),
+//         "notification":{"use_account_defaults","reminders":{"enabled","delay","frequency"},
+//                         "expirations":{"enabled","after","warn"}} (each null when not sent),
+//         "documents":[{"index","id","name","file_extension","description",
+//                       "template_sequence" (0 in a simple body),"transform_pdf_fields","size",
+//                       "sha256"}],
+//         "recipients":[{"id","user_name","email","type","routing_order","access_code",
+//                        "require_id_lookup","default_recipient","note","status",
+//                        "decline_reason"}],
+//         "tabs":[{"template_sequence","recipient_id","type","document_id",
+//                  "fields":{element:text, every element of the tab but AnchorTabItem},
+//                  "anchor":{element:text} or null}],
+//         "custom_fields":[{"name","show","value","required"}]}
+//        Flags absent from the request are null.
+//   GET  /_control/envelope_document?id=E&index=I
+//        the decoded bytes of the envelope's document I (0 = the first in the request).
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -92,18 +124,23 @@ class ControlState {
 
 class ControlPanel {
  public:
-  ControlPanel(ControlState& state, Journal& journal, Store& store)
-      : state_(state), journal_(journal), store_(store) {}
+  ControlPanel(ControlState& state, Journal& journal, Store& store, std::filesystem::path dataDir)
+      : state_(state), journal_(journal), store_(store), dataDir_(std::move(dataDir)) {}
   // `path` is the part after "/_control/".
   SoapReply Handle(const std::string& method, const std::string& path, const ParamMap& params);
 
  private:
   SoapReply Requests(const ParamMap& params);
   SoapReply OneRequest(const ParamMap& params);
+  SoapReply AccountSettingsReply(const std::string& method, const ParamMap& params);
+  SoapReply Envelopes(const ParamMap& params);
+  SoapReply OneEnvelope(const ParamMap& params);
+  SoapReply EnvelopeDocument(const ParamMap& params);
 
   ControlState& state_;
   Journal& journal_;
   Store& store_;
+  std::filesystem::path dataDir_;
 };
 
 // Decodes an application/x-www-form-urlencoded text into `params`.

@@ -104,7 +104,7 @@ SimServer::SimServer(const Options& options) : options_(options) {
   journal_ = std::make_unique<Journal>(spoolDir_);
   log_ = std::make_unique<TrafficLog>(options_.dataDir / "attestra-sim.log");
   control_ = std::make_unique<ControlState>();
-  panel_ = std::make_unique<ControlPanel>(*control_, *journal_, *store_);
+  panel_ = std::make_unique<ControlPanel>(*control_, *journal_, *store_, options_.dataDir);
   credential_ = std::make_unique<CredentialEndpoint>(*store_);
   auto api = std::make_unique<ApiEndpoint>(*store_, options_.dataDir);
   RegisterApiOperations(*api);

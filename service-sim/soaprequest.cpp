@@ -35,7 +35,8 @@ std::string TrimMessage(std::string text) {
 // Builds the element tree from SAX2 events; everything it keeps is bounded by the limits.
 class SaxBuilder {
  public:
-  explicit SaxBuilder(std::filesystem::path stem) : stem_(std::move(stem)) {}
+  SaxBuilder(std::filesystem::path stem, const XmlDocument::SinkChoice& sinkChoice)
+      : stem_(std::move(stem)), sinkChoice_(sinkChoice) {}
 
   void Parse(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -107,6 +108,15 @@ class SaxBuilder {
       if (!self.Spend(value.size())) return;
       element->attributes.push_back({Str(a[2]), Str(a[0]), std::move(value)});
     }
+    if (self.sinkChoice_) {
+      try {
+        element->sink = self.sinkChoice_(*element);
+      } catch (const std::exception&) {  // never through the parser's C frames
+        return self.Stop("cannot store request text");
+      }
+      if (element->sink && ++self.sinks_ + self.textFiles_.size() > XmlDocument::kMaxTextFiles)
+        return self.Stop("the request has too many large texts");
+    }
     XmlElement* raw = element.get();
     if (self.open_.empty()) {
       if (self.root_) return self.Stop("the request has more than one root element");
@@ -122,6 +132,7 @@ class SaxBuilder {
     if (self.open_.empty()) return;
     Open& top = self.open_.back();
     if (top.textFile && std::fflush(top.textFile.get()) != 0) self.Stop("cannot write request text");
+    if (top.element->sink) top.element->sink->End();
     self.open_.pop_back();
   }
 
@@ -133,6 +144,10 @@ class SaxBuilder {
     const char* data = reinterpret_cast<const char*>(ch);
     size_t n = static_cast<size_t>(len);
     e.textSize += n;
+    if (e.sink) {
+      e.sink->Write(data, n);
+      return;
+    }
     if (!top.textFile && e.text.size() + n > XmlDocument::kInlineTextLimit && !self.Divert(top)) return;
     if (top.textFile) {
       if (std::fwrite(data, 1, n, top.textFile.get()) != n) self.Stop("cannot write request text");
@@ -144,7 +159,7 @@ class SaxBuilder {
 
   // Moves the element's text to a file; the rest of it will follow there.
   bool Divert(Open& top) {
-    if (textFiles_.size() >= XmlDocument::kMaxTextFiles) {
+    if (textFiles_.size() + sinks_ >= XmlDocument::kMaxTextFiles) {
       Stop("the request has too many large texts");
       return false;
     }
@@ -186,6 +201,8 @@ class SaxBuilder {
   }
 
   std::filesystem::path stem_;
+  const XmlDocument::SinkChoice& sinkChoice_;
+  size_t sinks_ = 0;
   xmlParserCtxtPtr ctxt_ = nullptr;
   std::unique_ptr<XmlElement> root_;
   std::vector<Open> open_;
@@ -230,8 +247,9 @@ std::string XmlElement::ChildText(std::string_view nsUri, std::string_view local
 }
 
 std::unique_ptr<XmlDocument> XmlDocument::ParseFile(const std::filesystem::path& file,
-                                                    const std::filesystem::path& textFileStem) {
-  SaxBuilder builder(textFileStem);
+                                                    const std::filesystem::path& textFileStem,
+                                                    const SinkChoice& sinkChoice) {
+  SaxBuilder builder(textFileStem, sinkChoice);
   std::unique_ptr<XmlDocument> doc(new XmlDocument);
   try {
     builder.Parse(file);

@@ -5,6 +5,7 @@
 // documents of hundreds of megabytes pass.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,6 +17,16 @@ struct XmlAttribute {
   std::string ns, name, value;
 };
 
+// Takes an element's character data as it streams in, instead of memory or a text file: how a
+// Base64 document is decoded while the request is read. It keeps its own failures; the
+// handler asks it afterwards.
+class TextSink {
+ public:
+  virtual ~TextSink() = default;
+  virtual void Write(const char* data, size_t size) = 0;
+  virtual void End() = 0;  // the element has closed
+};
+
 struct XmlElement {
   std::string ns;      // namespace URI, empty for none
   std::string name;    // local name
@@ -24,6 +35,7 @@ struct XmlElement {
   std::string text;                 // character data directly inside, when kept in memory
   std::filesystem::path textFile;   // set instead when the character data was too big
   uint64_t textSize = 0;            // bytes of character data, wherever kept
+  std::unique_ptr<TextSink> sink;   // set instead when the document's sink choice took it
   std::vector<std::unique_ptr<XmlElement>> children;
 
   bool Is(std::string_view nsUri, std::string_view localName) const {
@@ -53,10 +65,16 @@ class XmlDocument {
   static constexpr size_t kMaxInlineTotal = 64 * 1024 * 1024;
   static constexpr size_t kMaxTextFiles = 1000;
 
+  // Called as each element opens (its name and attributes are known, its children not yet);
+  // a sink it returns takes the element's character data. Null: the text is kept as usual.
+  using SinkChoice = std::function<std::unique_ptr<TextSink>(const XmlElement& element)>;
+
   // Big character data goes to files named after `textFileStem` ("<stem>.<n>.txt"); they are
-  // removed with the document unless a handler takes them (ReleaseTextFiles).
+  // removed with the document unless a handler takes them (ReleaseTextFiles). Sinks count
+  // against kMaxTextFiles too.
   static std::unique_ptr<XmlDocument> ParseFile(const std::filesystem::path& file,
-                                                const std::filesystem::path& textFileStem);
+                                                const std::filesystem::path& textFileStem,
+                                                const SinkChoice& sinkChoice = {});
   ~XmlDocument();
   XmlDocument(const XmlDocument&) = delete;
   XmlDocument& operator=(const XmlDocument&) = delete;

@@ -39,6 +39,18 @@ Statement& Statement::Bind(int index, int64_t value) {
   return *this;
 }
 
+Statement& Statement::BindOptional(int index, const std::optional<std::string>& text) {
+  if (text) return Bind(index, std::string_view(*text));
+  if (sqlite3_bind_null(stmt_.get(), index) != SQLITE_OK) Fail(db_, "bind");
+  return *this;
+}
+
+Statement& Statement::BindOptional(int index, std::optional<int64_t> value) {
+  if (value) return Bind(index, *value);
+  if (sqlite3_bind_null(stmt_.get(), index) != SQLITE_OK) Fail(db_, "bind");
+  return *this;
+}
+
 bool Statement::Step() {
   int rc = sqlite3_step(stmt_.get());
   if (rc == SQLITE_ROW) return true;
@@ -59,6 +71,8 @@ std::string Statement::Text(int column) const {
 }
 
 int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_.get(), column); }
+
+bool Statement::IsNull(int column) const { return sqlite3_column_type(stmt_.get(), column) == SQLITE_NULL; }
 
 Transaction::Transaction(sqlite3* db) : db_(db) {
   if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -105,7 +119,44 @@ void Store::Migrate() {
       "  UNIQUE (email_key, account_id));"
       "CREATE TABLE IF NOT EXISTS nonces ("
       "  nonce TEXT PRIMARY KEY, keep_until INTEGER NOT NULL);"
-      "CREATE INDEX IF NOT EXISTS nonces_keep ON nonces(keep_until);");
+      "CREATE INDEX IF NOT EXISTS nonces_keep ON nonces(keep_until);"
+      // Accounts without a row in account_settings_set have the default settings.
+      "CREATE TABLE IF NOT EXISTS account_settings_set (account_id TEXT PRIMARY KEY);"
+      "CREATE TABLE IF NOT EXISTS account_settings ("
+      "  account_id TEXT NOT NULL, position INTEGER NOT NULL, name TEXT NOT NULL, value TEXT NOT NULL,"
+      "  PRIMARY KEY (account_id, name));"
+      "CREATE TABLE IF NOT EXISTS envelopes ("
+      "  seq INTEGER PRIMARY KEY, envelope_id TEXT NOT NULL UNIQUE, account_id TEXT NOT NULL,"
+      "  sender_email TEXT NOT NULL, sender_user_id TEXT NOT NULL, action TEXT NOT NULL, status TEXT NOT NULL,"
+      "  subject TEXT NOT NULL, email_blurb TEXT NOT NULL, created TEXT NOT NULL, sent TEXT,"
+      "  activate INTEGER, use_account_defaults INTEGER,"
+      "  reminders INTEGER NOT NULL, reminder_enabled INTEGER, reminder_delay INTEGER, reminder_frequency INTEGER,"
+      "  expirations INTEGER NOT NULL, expire_enabled INTEGER, expire_after INTEGER, expire_warn INTEGER);"
+      "CREATE INDEX IF NOT EXISTS envelopes_account ON envelopes(account_id);"
+      "CREATE TABLE IF NOT EXISTS envelope_options ("
+      "  envelope_id TEXT NOT NULL, position INTEGER NOT NULL, name TEXT NOT NULL, value TEXT NOT NULL,"
+      "  PRIMARY KEY (envelope_id, position));"
+      "CREATE TABLE IF NOT EXISTS envelope_documents ("
+      "  envelope_id TEXT NOT NULL, position INTEGER NOT NULL, document_id TEXT NOT NULL, name TEXT NOT NULL,"
+      "  file_extension TEXT NOT NULL, description TEXT NOT NULL, template_sequence INTEGER NOT NULL,"
+      "  transform_pdf_fields INTEGER, size INTEGER NOT NULL, sha256 TEXT NOT NULL, file TEXT NOT NULL,"
+      "  PRIMARY KEY (envelope_id, position));"
+      "CREATE TABLE IF NOT EXISTS envelope_recipients ("
+      "  envelope_id TEXT NOT NULL, position INTEGER NOT NULL, recipient_id TEXT NOT NULL,"
+      "  user_name TEXT NOT NULL, email TEXT NOT NULL, type TEXT NOT NULL, routing_order TEXT NOT NULL,"
+      "  access_code TEXT NOT NULL, require_id_lookup INTEGER, default_recipient INTEGER, note TEXT NOT NULL,"
+      "  status TEXT NOT NULL, decline_reason TEXT NOT NULL DEFAULT '',"
+      "  PRIMARY KEY (envelope_id, position));"
+      "CREATE TABLE IF NOT EXISTS envelope_tabs ("
+      "  envelope_id TEXT NOT NULL, position INTEGER NOT NULL, template_sequence INTEGER NOT NULL,"
+      "  recipient_id TEXT NOT NULL, type TEXT NOT NULL, document_id TEXT NOT NULL,"
+      "  PRIMARY KEY (envelope_id, position));"
+      "CREATE TABLE IF NOT EXISTS envelope_tab_fields ("
+      "  envelope_id TEXT NOT NULL, tab INTEGER NOT NULL, position INTEGER NOT NULL,"
+      "  name TEXT NOT NULL, value TEXT NOT NULL, PRIMARY KEY (envelope_id, tab, position));"
+      "CREATE TABLE IF NOT EXISTS envelope_custom_fields ("
+      "  envelope_id TEXT NOT NULL, position INTEGER NOT NULL, name TEXT NOT NULL, show TEXT NOT NULL,"
+      "  value TEXT NOT NULL, required TEXT NOT NULL, PRIMARY KEY (envelope_id, position));");
   t.Commit();
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // The simulator's state in SQLite (WAL, so tests may read it while the simulator runs):
-// accounts and the nonces of recent requests. Later operations add their tables here.
+// accounts, the nonces of recent requests, account settings and envelopes (their tables are
+// made here; accountsettings.h and envelopestore.h read and write them).
 #include <sqlite3.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,10 +35,13 @@ class Statement {
   Statement(sqlite3* db, std::string_view sql);
   Statement& Bind(int index, std::string_view text);
   Statement& Bind(int index, int64_t value);
+  Statement& BindOptional(int index, const std::optional<std::string>& text);  // NULL when empty
+  Statement& BindOptional(int index, std::optional<int64_t> value);            // NULL when empty
   bool Step();  // true while a row is there
   void Run();   // steps to the end
   std::string Text(int column) const;
   int64_t Int(int column) const;
+  bool IsNull(int column) const;
 
  private:
   sqlite3* db_;

@@ -24,6 +24,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/service-sim/simjson.h"
 #include "transport/servicenames.h"
 
 extern char** environ;
@@ -274,10 +275,39 @@ SimResponse SimProcess::Post(const std::string& path, const std::string& body, c
 
 SimResponse SimProcess::Get(const std::string& path) { return Send("GET", path, {}, {}); }
 
+SimResponse SimProcess::PostFile(const std::string& path, const std::string& file, const SimHeaders& headers) {
+  auto client = MakeClient(config_, port_, CertFile());
+  httplib::Headers h;
+  std::string contentType = "text/xml; charset=utf-8";
+  for (const auto& [name, value] : headers) {
+    if (SameName(name, "Content-Type")) contentType = value;
+    else h.emplace(name, value);
+  }
+  auto in = std::make_shared<std::ifstream>(file, std::ios::binary);
+  if (!*in) throw std::runtime_error("cannot read " + file);
+  const auto size = static_cast<size_t>(std::filesystem::file_size(file));
+  auto buffer = std::make_shared<std::vector<char>>(1 << 16);
+  return FromResult(client->Post(
+      path.c_str(), h, size,
+      [in, buffer](size_t offset, size_t length, httplib::DataSink& sink) {
+        in->seekg(static_cast<std::streamoff>(offset));
+        in->read(buffer->data(), static_cast<std::streamsize>(std::min(length, buffer->size())));
+        std::streamsize n = in->gcount();
+        return n > 0 && sink.write(buffer->data(), static_cast<size_t>(n));
+      },
+      contentType.c_str()));
+}
+
 std::string SimProcess::Control(const std::string& method, const std::string& function,
                                 const std::map<std::string, std::string>& params) {
+  return ControlList(method, function, std::vector<std::pair<std::string, std::string>>(params.begin(), params.end()));
+}
+
+std::string SimProcess::ControlList(const std::string& method, const std::string& function,
+                                    const std::vector<std::pair<std::string, std::string>>& params) {
   auto client = MakeClient(config_, port_, CertFile());
-  httplib::Params p(params.begin(), params.end());
+  httplib::Params p;
+  for (const auto& [name, value] : params) p.emplace(name, value);
   std::string path = "/_control/" + function;
   httplib::Result result = method == "GET" ? client->Get(path.c_str(), p, httplib::Headers())
                                            : client->Post(path.c_str(), p);
@@ -329,7 +359,117 @@ void SimProcess::AddAccount(const SimAccount& a) {
            {"account_name", a.accountName}, {"user_id", a.userId}});
 }
 
-void SimProcess::Reset() { Control("POST", "reset", {}); }
+void SimProcess::Reset() { Control("POST", "reset", std::map<std::string, std::string>()); }
+
+namespace {
+
+SimSettings ReadSettings(const std::string& json) {
+  SimSettings out;
+  for (const JsonValue& s : JsonValue::Parse(json)["settings"].Items()) out.emplace_back(s["name"].Str(), s["value"].Str());
+  return out;
+}
+
+std::optional<bool> OptionalBool(const JsonValue& v) {
+  if (v.IsNull()) return std::nullopt;
+  return v.Bool();
+}
+
+std::optional<long long> OptionalInt(const JsonValue& v) {
+  if (v.IsNull()) return std::nullopt;
+  return v.Int();
+}
+
+std::map<std::string, std::string> TextMap(const JsonValue& v) {
+  std::map<std::string, std::string> out;
+  for (const auto& [name, value] : v.Members()) out[name] = value.Str();
+  return out;
+}
+
+SimEnvelope ReadEnvelope(const std::string& json) {
+  JsonValue v = JsonValue::Parse(json);
+  SimEnvelope e;
+  e.envelopeId = v["envelope_id"].Str();
+  e.accountId = v["account_id"].Str();
+  e.senderEmail = v["sender_email"].Str();
+  e.senderUserId = v["sender_user_id"].Str();
+  e.action = v["action"].Str();
+  e.status = v["status"].Str();
+  e.subject = v["subject"].Str();
+  e.emailBlurb = v["email_blurb"].Str();
+  e.created = v["created"].Str();
+  if (!v["sent"].IsNull()) e.sent = v["sent"].Str();
+  e.activate = OptionalBool(v["activate"]);
+  e.options = TextMap(v["options"]);
+  const JsonValue& n = v["notification"];
+  e.notification.useAccountDefaults = OptionalBool(n["use_account_defaults"]);
+  if (const JsonValue& r = n["reminders"]; !r.IsNull()) {
+    e.notification.reminders = true;
+    e.notification.reminderEnabled = OptionalBool(r["enabled"]);
+    e.notification.reminderDelay = OptionalInt(r["delay"]);
+    e.notification.reminderFrequency = OptionalInt(r["frequency"]);
+  }
+  if (const JsonValue& x = n["expirations"]; !x.IsNull()) {
+    e.notification.expirations = true;
+    e.notification.expireEnabled = OptionalBool(x["enabled"]);
+    e.notification.expireAfter = OptionalInt(x["after"]);
+    e.notification.expireWarn = OptionalInt(x["warn"]);
+  }
+  for (const JsonValue& d : v["documents"].Items())
+    e.documents.push_back({static_cast<int>(d["index"].Int()), d["id"].Str(), d["name"].Str(), d["file_extension"].Str(),
+                           d["description"].Str(), static_cast<int>(d["template_sequence"].Int()),
+                           OptionalBool(d["transform_pdf_fields"]), static_cast<uint64_t>(d["size"].Int()),
+                           d["sha256"].Str()});
+  for (const JsonValue& r : v["recipients"].Items())
+    e.recipients.push_back({r["id"].Str(), r["user_name"].Str(), r["email"].Str(), r["type"].Str(),
+                            r["routing_order"].Str(), r["access_code"].Str(), r["note"].Str(), r["status"].Str(),
+                            r["decline_reason"].Str(), OptionalBool(r["require_id_lookup"]),
+                            OptionalBool(r["default_recipient"])});
+  for (const JsonValue& t : v["tabs"].Items()) {
+    SimEnvelopeTab tab{static_cast<int>(t["template_sequence"].Int()), t["recipient_id"].Str(), t["type"].Str(),
+                       t["document_id"].Str(), TextMap(t["fields"]), std::nullopt};
+    if (!t["anchor"].IsNull()) tab.anchor = TextMap(t["anchor"]);
+    e.tabs.push_back(std::move(tab));
+  }
+  for (const JsonValue& c : v["custom_fields"].Items())
+    e.customFields.push_back({c["name"].Str(), c["show"].Str(), c["value"].Str(), c["required"].Str()});
+  return e;
+}
+
+}  // namespace
+
+SimSettings SimProcess::AccountSettings(const std::string& accountId) {
+  return ReadSettings(Control("GET", "account_settings", std::map<std::string, std::string>{{"account_id", accountId}}));
+}
+
+SimSettings SimProcess::SetAccountSettings(const std::string& accountId, const SimSettings& set,
+                                           const std::vector<std::string>& unset, SimSettingsBase base) {
+  std::vector<std::pair<std::string, std::string>> params = {{"account_id", accountId}};
+  if (base == SimSettingsBase::Defaults) params.emplace_back("defaults", "1");
+  if (base == SimSettingsBase::Empty) params.emplace_back("clear", "1");
+  for (const std::string& name : unset) params.emplace_back("unset", name);
+  for (const auto& [name, value] : set) params.emplace_back("set", name + "=" + value);
+  return ReadSettings(ControlList("POST", "account_settings", params));
+}
+
+std::vector<std::string> SimProcess::EnvelopeIds(const std::string& accountId) {
+  std::map<std::string, std::string> params;
+  if (!accountId.empty()) params["account_id"] = accountId;
+  std::vector<std::string> ids;
+  for (const JsonValue& e : JsonValue::Parse(Control("GET", "envelopes", params))["envelopes"].Items())
+    ids.push_back(e["envelope_id"].Str());
+  return ids;
+}
+
+std::string SimProcess::EnvelopeJson(const std::string& envelopeId) {
+  return Control("GET", "envelope", std::map<std::string, std::string>{{"id", envelopeId}});
+}
+
+SimEnvelope SimProcess::Envelope(const std::string& envelopeId) { return ReadEnvelope(EnvelopeJson(envelopeId)); }
+
+std::string SimProcess::EnvelopeDocument(const std::string& envelopeId, int index) {
+  return Control("GET", "envelope_document",
+                 std::map<std::string, std::string>{{"id", envelopeId}, {"index", std::to_string(index)}});
+}
 
 SimRequest SimProcess::Request(int index) {
   std::string i = std::to_string(index);

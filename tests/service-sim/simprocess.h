@@ -13,6 +13,7 @@
 // std::runtime_error when the simulator refuses them. Link the target vlr_sim_fixture.
 #include <sys/types.h>
 
+#include <cstdint>
 #include <ctime>
 #include <map>
 #include <optional>
@@ -35,6 +36,61 @@ struct SimConfig {
 };
 
 using SimHeaders = std::vector<std::pair<std::string, std::string>>;
+// Account settings as GetAccountSettingsList answers them: names and values, in order.
+using SimSettings = std::vector<std::pair<std::string, std::string>>;
+
+// An envelope as the simulator keeps it (GET /_control/envelope, see service-sim/control.h).
+// Flags and numbers that the request left out are empty.
+struct SimEnvelopeDocument {
+  int index = 0;
+  std::string id{}, name{}, fileExtension{}, description{};
+  int templateSequence = 0;  // 0 in a simple body
+  std::optional<bool> transformPdfFields{};
+  uint64_t size = 0;
+  std::string sha256{};  // lower-case hex of the decoded bytes
+};
+
+struct SimEnvelopeRecipient {
+  std::string id{}, userName{}, email{}, type{}, routingOrder{}, accessCode{}, note{}, status{}, declineReason{};
+  std::optional<bool> requireIdLookup{}, defaultRecipient{};
+};
+
+struct SimEnvelopeTab {
+  int templateSequence = 0;
+  std::string recipientId{}, type{}, documentId{};
+  std::map<std::string, std::string> fields{};                 // element name -> text, as sent
+  std::optional<std::map<std::string, std::string>> anchor{};  // the AnchorTabItem's elements
+};
+
+struct SimCustomField {
+  std::string name{}, show{}, value{}, required{};
+  bool operator==(const SimCustomField&) const = default;
+};
+
+struct SimNotification {
+  std::optional<bool> useAccountDefaults{};
+  bool reminders = false;  // a Reminders block was sent
+  std::optional<bool> reminderEnabled{};
+  std::optional<long long> reminderDelay{}, reminderFrequency{};
+  bool expirations = false;  // an Expirations block was sent
+  std::optional<bool> expireEnabled{};
+  std::optional<long long> expireAfter{}, expireWarn{};
+};
+
+struct SimEnvelope {
+  std::string envelopeId{}, accountId{}, senderEmail{}, senderUserId{}, action{}, status{}, subject{},
+      emailBlurb{}, created{}, sent{};
+  std::optional<bool> activate{};
+  std::map<std::string, std::string> options{};  // SigningLocation and the like, as sent
+  SimNotification notification{};
+  std::vector<SimEnvelopeDocument> documents{};
+  std::vector<SimEnvelopeRecipient> recipients{};
+  std::vector<SimEnvelopeTab> tabs{};
+  std::vector<SimCustomField> customFields{};
+};
+
+// Where SetAccountSettings starts from.
+enum class SimSettingsBase { Current, Defaults, Empty };
 
 // A request as the simulator received it.
 struct SimRequest {
@@ -97,8 +153,25 @@ class SimProcess {
   SimRequest Request(int index = 0);
   std::vector<SimRequest> Requests(int count);
 
+  // What GetAccountSettingsList answers for the account. SetAccountSettings starts from `base`,
+  // removes the names in `unset`, then changes or appends those in `set`; it returns the result.
+  SimSettings AccountSettings(const std::string& accountId);
+  SimSettings SetAccountSettings(const std::string& accountId, const SimSettings& set,
+                                 const std::vector<std::string>& unset = {},
+                                 SimSettingsBase base = SimSettingsBase::Current);
+
+  // The envelopes the simulator keeps (of one account, or all), newest first.
+  std::vector<std::string> EnvelopeIds(const std::string& accountId = {});
+  // One envelope; throws when it is unknown.
+  SimEnvelope Envelope(const std::string& envelopeId);
+  std::string EnvelopeJson(const std::string& envelopeId);
+  // The decoded bytes of the envelope's document at `index` (0: the first in the request).
+  std::string EnvelopeDocument(const std::string& envelopeId, int index);
+
   // Plain HTTP(S) calls to the simulator, for tests that speak to it directly.
   SimResponse Post(const std::string& path, const std::string& body, const SimHeaders& headers = {});
+  // Posts the file's bytes as the body, streamed (for bodies too big to hold).
+  SimResponse PostFile(const std::string& path, const std::string& file, const SimHeaders& headers = {});
   SimResponse Get(const std::string& path);
 
  private:
@@ -106,6 +179,9 @@ class SimProcess {
                    const SimHeaders& headers);
   std::string Control(const std::string& method, const std::string& function,
                       const std::map<std::string, std::string>& params);
+  // Parameters that may repeat (set=..., unset=...).
+  std::string ControlList(const std::string& method, const std::string& function,
+                          const std::vector<std::pair<std::string, std::string>>& params);
 
   SimConfig config_;
   std::string dataDir_;
