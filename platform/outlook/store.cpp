@@ -138,13 +138,13 @@ CREATE TABLE directory_members(
 )sql"},
 };
 
-struct DefaultFolderSpec {
+struct DefaultFolderEntry {
   int number;
   const char* name;
   int itemType;
 };
 
-constexpr DefaultFolderSpec kDefaultFolders[] = {
+constexpr DefaultFolderEntry kDefaultFolders[] = {
     {olFolderInbox, "Inbox", olMailItem},           {olFolderOutbox, "Outbox", olMailItem},
     {olFolderSentMail, "Sent Items", olMailItem},   {olFolderDeletedItems, "Deleted Items", olMailItem},
     {olFolderDrafts, "Drafts", olMailItem},         {olFolderCalendar, "Calendar", olAppointmentItem},
@@ -343,11 +343,11 @@ HRESULT ProfileStore::Create(const std::string& path, OpenFailure* failure) {
     sql::Statement(db, "INSERT INTO folders(id, entry_id, parent_id, name, default_item_type) "
                        "VALUES(1, NULL, NULL, 'Personal Folders', 0)")
         .Run();
-    for (const DefaultFolderSpec& spec : kDefaultFolders) {
+    for (const DefaultFolderEntry& folder : kDefaultFolders) {
       sql::Statement(db, "INSERT INTO folders(parent_id, name, default_item_type, default_folder) VALUES(1, ?, ?, ?)")
-          .Bind(1, spec.name)
-          .Bind(2, spec.itemType)
-          .Bind(3, spec.number)
+          .Bind(1, folder.name)
+          .Bind(2, folder.itemType)
+          .Bind(3, folder.number)
           .Run();
     }
     // Entry IDs follow from the store identity and the row.
