@@ -365,7 +365,8 @@ namespace {
 
 SimSettings ReadSettings(const std::string& json) {
   SimSettings out;
-  for (const JsonValue& s : JsonValue::Parse(json)["settings"].Items()) out.emplace_back(s["name"].Str(), s["value"].Str());
+  const JsonValue answer = JsonValue::Parse(json);
+  for (const JsonValue& s : answer["settings"].Items()) out.emplace_back(s["name"].Str(), s["value"].Str());
   return out;
 }
 
@@ -455,7 +456,8 @@ std::vector<std::string> SimProcess::EnvelopeIds(const std::string& accountId) {
   std::map<std::string, std::string> params;
   if (!accountId.empty()) params["account_id"] = accountId;
   std::vector<std::string> ids;
-  for (const JsonValue& e : JsonValue::Parse(Control("GET", "envelopes", params))["envelopes"].Items())
+  const JsonValue answer = JsonValue::Parse(Control("GET", "envelopes", params));
+  for (const JsonValue& e : answer["envelopes"].Items())
     ids.push_back(e["envelope_id"].Str());
   return ids;
 }
