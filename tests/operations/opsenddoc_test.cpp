@@ -436,7 +436,11 @@ TEST_F(OpSendDocTest, BlurbKeepsEveryCharacterAcrossPieceBoundaries) {
       op.Recipients.Append(Recipient("Ann", "ann@example.com", "Signer", 1));
       ASSERT_TRUE(op.PrepareData());
       const std::string blurb = Between(Request(op), "<EmailBlurb>", "</EmailBlurb>");
-      EXPECT_EQ(blurb, XmlEscape(text)) << "letter of " << letter.size() << " bytes, shift " << shift;
+      const std::string expected = XmlEscape(text);
+      const auto differs = std::mismatch(blurb.begin(), blurb.end(), expected.begin(), expected.end());
+      EXPECT_TRUE(blurb == expected) << "letter of " << letter.size() << " bytes, shift " << shift
+                                     << ": first difference at " << (differs.first - blurb.begin()) << " of "
+                                     << expected.size();
     }
   }
 }
