@@ -1,5 +1,5 @@
-// The checks that every API 3.0 call passes, against the real simulator. It answers no
-// operation yet, so a request that passes every check ends in "Unknown operation".
+// The checks that every API 3.0 call passes, against the real simulator. The requests name an
+// operation it does not answer, so one that passes every check ends in "Unknown operation".
 #include <gtest/gtest.h>
 
 #include <ctime>
