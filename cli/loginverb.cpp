@@ -1,4 +1,5 @@
-// vlr login: the silent login of the add-in, from the command line.
+// vlr login: the silent login of the add-in, from the command line. The same login serves
+// every verb that talks to the service (SilentLogin).
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -26,19 +27,81 @@ const char* const kHelp =
 const char* const kRejected =
     "Your user credentials were rejected by Attestra.  Please check these values to ensure they are correct.";
 
-constexpr int kExitRejected = 3;
-constexpr int kExitUnreachable = 4;
-
-int Usage(const char* problem) {
-  std::fprintf(stderr, "vlr login: %s\n%s", problem, kHelp);
+int Usage(const char* verb, const char* problem, const char* help) {
+  std::fprintf(stderr, "vlr %s: %s\n%s", verb, problem, help ? help : "");
   return kExitUsage;
 }
 
 }  // namespace
 
+bool TakeLoginOption(const Args& args, size_t& i, LoginChoice& choice) {
+  const std::string& a = args[i];
+  if ((a != "--email" && a != "--password") || i + 1 >= args.size()) return false;
+  (a == "--email" ? choice.email : choice.password) = args[++i];
+  (a == "--email" ? choice.haveEmail : choice.havePassword) = true;
+  return true;
+}
+
+std::string FailureText(const std::string& fault, const std::string& detail, long code, const char* what) {
+  std::string text = fault;
+  if (!detail.empty()) text += text.empty() ? detail : " (" + detail + ")";
+  if (text.empty()) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+    text = std::string(what) + " failed with " + hex;
+  }
+  return text;
+}
+
+int SilentLogin(const char* verb, const LoginChoice& choice, CCredentials& record, const char* help) {
+  if (choice.haveEmail != choice.havePassword) return Usage(verb, "--email and --password go together", help);
+  if (choice.haveEmail) {
+    record.email = choice.email;
+    record.password = choice.password;
+  } else {
+    const char* email = std::getenv("VLR_EMAIL");
+    const char* password = std::getenv("VLR_PASSWORD");
+    if (email && password) {
+      record.email = email;
+      record.password = password;
+    } else if (CConfig().GetCredentials(record) != S_OK) {
+      return Usage(verb,
+                   "no credentials: give --email and --password, set VLR_EMAIL and VLR_PASSWORD, "
+                   "or log in once with 'vlr login --remember'",
+                   help);
+    }
+  }
+
+  SetTheProtocol(std::make_unique<CProtocol>());
+  CProtocol& protocol = *TheProtocol();
+  const HRESULT hr = protocol.Login(record);
+  if (hr == E_ACCESSDENIED) {
+    const std::string& fault = protocol.LastLoginFault();
+    std::fprintf(stderr, "vlr %s: %s\n", verb, fault.empty() ? kRejected : fault.c_str());
+    SetTheProtocol(nullptr);
+    return kExitRejected;
+  }
+  if (hr != S_OK) {
+    std::fprintf(stderr, "vlr %s: %s\n", verb,
+                 FailureText(protocol.LastLoginFault(), protocol.LastLoginDetail(), hr, "the login").c_str());
+    SetTheProtocol(nullptr);
+    return kExitUnreachable;
+  }
+  return kExitOk;
+}
+
+int ConnectService(const char* verb) {
+  // The login left the connection at the Credential endpoint: the API calls go to another.
+  if (TheProtocol()) TheProtocol()->Disconnect();
+  const HRESULT hr = CWebService::FireUpProtocol();
+  if (hr == S_OK) return kExitOk;
+  std::fprintf(stderr, "vlr %s: %s\n", verb, FailureText({}, {}, hr, "connecting to the service").c_str());
+  return kExitUnreachable;
+}
+
 int RunLoginVerb(const Args& args) {
-  CCredentials record;
-  bool haveEmail = false, havePassword = false, remember = false;
+  LoginChoice choice;
+  bool remember = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
@@ -46,49 +109,15 @@ int RunLoginVerb(const Args& args) {
       return kExitOk;
     } else if (a == "--remember") {
       remember = true;
-    } else if ((a == "--email" || a == "--password") && i + 1 < args.size()) {
-      (a == "--email" ? record.email : record.password) = args[++i];
-      (a == "--email" ? haveEmail : havePassword) = true;
-    } else {
-      return Usage(("unexpected argument '" + a + "'").c_str());
-    }
-  }
-  if (haveEmail != havePassword) return Usage("--email and --password go together");
-
-  if (!haveEmail) {
-    const char* email = std::getenv("VLR_EMAIL");
-    const char* password = std::getenv("VLR_PASSWORD");
-    if (email && password) {
-      record.email = email;
-      record.password = password;
-    } else if (CConfig().GetCredentials(record) != S_OK) {
-      return Usage("no credentials: give --email and --password, set VLR_EMAIL and VLR_PASSWORD, "
-                   "or log in once with --remember");
+    } else if (!TakeLoginOption(args, i, choice)) {
+      return Usage("login", ("unexpected argument '" + a + "'").c_str(), kHelp);
     }
   }
 
-  SetTheProtocol(std::make_unique<CProtocol>());
-  CProtocol& protocol = *TheProtocol();
-  const HRESULT hr = protocol.Login(record);
-  const std::string fault = protocol.LastLoginFault();
-  const std::string detail = protocol.LastLoginDetail();
+  CCredentials record;
+  const int status = SilentLogin("login", choice, record, kHelp);
   SetTheProtocol(nullptr);
-
-  if (hr == E_ACCESSDENIED) {
-    std::fprintf(stderr, "vlr login: %s\n", fault.empty() ? kRejected : fault.c_str());
-    return kExitRejected;
-  }
-  if (hr != S_OK) {
-    std::string text = fault;
-    if (!detail.empty()) text += text.empty() ? detail : " (" + detail + ")";
-    if (text.empty()) {
-      char code[16];
-      std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-      text = std::string("the login failed with ") + code;
-    }
-    std::fprintf(stderr, "vlr login: %s\n", text.c_str());
-    return kExitUnreachable;
-  }
+  if (status != kExitOk) return status;
   std::printf("AccountID: %s\nAccountName: %s\nUserID: %s\n", record.accountId.c_str(), record.accountName.c_str(),
               record.userId.c_str());
   if (remember && CConfig().SetCredentials(record) != S_OK) {

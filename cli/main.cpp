@@ -20,11 +20,13 @@ const Verb kVerbs[] = {
     {"reg", RunRegVerb, "query and change the registry hives (query, add, delete, export)"},
     {"login", RunLoginVerb, "log in to the service and show the account (AccountID, AccountName, UserID)"},
     {"blueprint", RunBlueprintVerb, "list, show and check blueprints (list, show, check)"},
+    {"send", RunSendVerb, "send files for signature in one envelope and show its EnvelopeID"},
+    {"account-settings", RunAccountSettingsVerb, "show the account's settings for reminders and expiry"},
 };
 
 void PrintUsage(FILE* to) {
   std::fprintf(to, "usage: vlr VERB [ARGS...]\n\nverbs:\n");
-  for (const Verb& v : kVerbs) std::fprintf(to, "  %-10s %s\n", v.name, v.summary);
+  for (const Verb& v : kVerbs) std::fprintf(to, "  %-17s %s\n", v.name, v.summary);
   std::fprintf(to, "\n'vlr VERB --help' describes a verb.\n");
 }
 

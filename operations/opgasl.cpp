@@ -69,7 +69,11 @@ OpGASL::OpGASL(std::string url, const CCredentials& credentials) : OpAttestra(st
   bodyPath_ = "/soap:Envelope/soap:Body";
 }
 
-OpGASL::~OpGASL() = default;
+// The request file normally goes once it is posted; after a failed transfer it would stay behind
+// with the password in it.
+OpGASL::~OpGASL() {
+  if (bodyFromFile_ && !body_.empty()) std::remove(body_.c_str());
+}
 
 bool OpGASL::PrepareData() {
   if (!settings_) {

@@ -70,7 +70,14 @@ OpSendDoc::OpSendDoc(std::string url, const CCredentials& credentials) : OpAttes
   bodyPath_ = "/soap:Envelope/soap:Body";
 }
 
-OpSendDoc::~OpSendDoc() = default;
+// The request file normally goes once it is posted; after a failed transfer it would stay behind
+// with the documents and the password in it. Broadcast pieces belong to the agent and stay.
+OpSendDoc::~OpSendDoc() {
+  if (pieces_.empty() && bodyFromFile_ && !body_.empty()) {
+    FinishRequestFile();
+    std::remove(body_.c_str());
+  }
+}
 
 CBodyPart& OpSendDoc::AddBodyPart(com::ComPtr<IDispatch> item, std::string name, std::string label,
                                   std::int32_t bodyFormat) {

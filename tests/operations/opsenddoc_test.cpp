@@ -548,6 +548,33 @@ TEST_F(OpSendDocTest, AFailedWriteLeavesNoFileBehind) {
   EXPECT_EQ(FilesIn(home_.Tmp()), before);
 }
 
+// An operation that never posted its request (or whose transfer failed) takes the request
+// file with it; broadcast pieces are the agent's and stay.
+TEST_F(OpSendDocTest, TheRequestFileGoesWithTheOperation) {
+  std::string request;
+  std::vector<std::string> pieces;
+  {
+    OpSendDoc op(kUrl, Ann());
+    AddFile(op, "a.pdf", "%PDF-1.4\n");
+    op.Recipients.Append(Recipient("Ann", "ann@example.com", "Signer", 1));
+    ASSERT_TRUE(op.PrepareData());
+    request = op.RequestFile();
+    EXPECT_FALSE(vlrtest::ReadFile(request).empty());
+  }
+  struct stat st {};
+  EXPECT_NE(::stat(request.c_str(), &st), 0) << request;
+  {
+    OpSendDoc op(kUrl, Ann());
+    AddFile(op, "a.pdf", "%PDF-1.4\n");
+    op.Recipients.Append(Recipient("Ann", "ann@example.com", "Signer", 1));
+    op.Options.Broadcast = 1;
+    ASSERT_TRUE(op.PrepareData());
+    for (const auto& piece : op.Pieces()) pieces.push_back(piece->Path());
+  }
+  ASSERT_EQ(pieces.size(), 4u);
+  for (const std::string& path : pieces) EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+}
+
 TEST_F(OpSendDocTest, CreateOnlyKeepsItsAction) {
   OpSendDoc op(kUrl, Ann());
   op.PresetAction(sendaction::kCreate);
