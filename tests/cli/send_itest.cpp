@@ -250,6 +250,39 @@ TEST_F(VlrSendTest, ABlueprintPlacesTabsByItsAnchors) {
   EXPECT_EQ(second.notification.expireAfter, 9);
 }
 
+// A blueprint that carries its own document needs no file: the document goes as it is kept.
+TEST_F(VlrSendTest, ABlueprintsEmbeddedDocumentIsSentToo) {
+  const std::string embedded = MakePdf("Terms of the sale", 2000);
+  const std::string path = docs_ + "/Terms.xml";
+  std::string base64;
+  {
+    const std::string plain = docs_ + "/terms.bin";
+    vlrtest::WriteFile(plain, embedded);
+    ASSERT_EQ(vlrtest::RunCommand("base64 -w 76 '" + plain + "'", &base64), 0);
+    ::unlink(plain.c_str());
+  }
+  vlrtest::WriteFile(path,
+                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><vlrBlueprint><Name>Terms</Name>"
+                     "<Documents><Document><Key>Terms.pdf</Key><Name>Terms.pdf</Name><FileBytes>" +
+                         base64 +
+                         "</FileBytes><Fields></Fields></Document></Documents>"
+                         "<Signers><Signer><Name>Buyer</Name><Email>jose@example.com</Email><ID>1</ID>"
+                         "<Role>Buyer</Role><Mode>Signer</Mode></Signer></Signers></vlrBlueprint>");
+  const std::string cover = Pdf("cover.pdf", "Cover", 10);
+
+  ASSERT_EQ(Vlr(kLogin + "--blueprint " + Q(path) + " --to 'Jose <jose@example.com>' " + Q(cover)), 0) << err_;
+  const std::string id = PrintedId();
+  const vlrtest::SimEnvelope env = sim_->Envelope(id);
+  ASSERT_EQ(env.documents.size(), 2u);
+  EXPECT_EQ(env.documents[0].name, "cover.pdf");
+  EXPECT_EQ(env.documents[1].name, "Terms.pdf");
+  EXPECT_TRUE(sim_->EnvelopeDocument(id, 1) == embedded);
+
+  ASSERT_EQ(Vlr(kLogin + "--blueprint " + Q(path) + " --to 'Jose <jose@example.com>'"), 0) << err_;
+  EXPECT_EQ(sim_->Envelope(PrintedId()).documents.size(), 1u);
+  EXPECT_TRUE(FilesIn(home_.Tmp(), "ATg").empty());
+}
+
 TEST_F(VlrSendTest, BadArgumentsExitWithTwoAndSendNothing) {
   const std::string a = Pdf("a.pdf", "A", 10);
   const std::string unreadable = Pdf("secret.pdf", "S", 10);
