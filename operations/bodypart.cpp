@@ -1,7 +1,6 @@
 #include "operations/bodypart.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>

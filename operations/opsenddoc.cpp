@@ -138,7 +138,6 @@ void OpSendDoc::Assemble() {
 
 void OpSendDoc::OpenOutput() {
   recipsWritten_ = false;
-  for (CRecip& recipient : Recipients) recipient.BroadcastID = 0;
   if (!Options.Broadcast) {
     out_ = OpenRequestFile();
     CheckTrue(out_ != nullptr);
