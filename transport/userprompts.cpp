@@ -33,3 +33,5 @@ void CTransportPrompts::ShowConnectionError(const std::string& text) {
 CTransportPrompts& TransportPrompts() { return installed ? *installed : defaultPrompts; }
 
 void SetTransportPrompts(CTransportPrompts* prompts) { installed = prompts; }
+
+bool HasInstalledTransportPrompts() { return installed != nullptr; }

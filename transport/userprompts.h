@@ -19,3 +19,5 @@ class CTransportPrompts {
 CTransportPrompts& TransportPrompts();
 // Installs `prompts` (observed, not owned); nullptr restores the default.
 void SetTransportPrompts(CTransportPrompts* prompts);
+// True when prompts other than the default are installed.
+bool HasInstalledTransportPrompts();
