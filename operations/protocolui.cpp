@@ -6,6 +6,7 @@
 #include "foundation/diaglog.h"
 #include "foundation/guard.h"
 #include "operations/dlglogin.h"
+#include "operations/identity.h"
 
 CProtocolUI::CProtocolUI(void* owner) : CProtocol(owner) {}
 
@@ -23,8 +24,8 @@ HRESULT CProtocolUI::Login(CCredentials& record, long flag) {
   const bool stored = CConfig().GetCredentials(known) == S_OK;
   if (!stored) {
     DiagLog().Comment("Didn't find Credentials");
-    std::string email;
-    if (identify_ && identify_(email) == S_OK) known.email = email;
+    std::string displayName, email;
+    if (CIdentity().IdentifyUser("SMTP", displayName, email) == S_OK) known.email = email;
   }
   dialog.SetCredentials(known);
 

@@ -1,8 +1,7 @@
 #pragma once
 // The protocol object where the user may be asked: its login uses the remembered credentials
-// when they still work and otherwise shows the login dialog.
-#include <functional>
-#include <string>
+// when they still work and otherwise shows the login dialog (pre-filled, for a first login,
+// with the mail profile user's SMTP address).
 
 #include "operations/protocol.h"
 
@@ -18,11 +17,7 @@ class CProtocolUI : public CProtocol {
 
   // The login dialog's parent; none: the active window.
   void SetParentWindow(QWidget* parent) { parent_ = parent; }
-  // Finds the e-mail address of the mail profile's user, to pre-fill a first login.
-  using IdentifyUser = std::function<HRESULT(std::string& email)>;
-  void SetIdentifyUser(IdentifyUser identify) { identify_ = std::move(identify); }
 
  private:
   QWidget* parent_ = nullptr;
-  IdentifyUser identify_;
 };

@@ -15,6 +15,8 @@
 #include "foundation/config.h"
 #include "operations/dlglogin.h"
 #include "operations/protocolui.h"
+#include "platform/outlook/directory.h"
+#include "platform/outlook/standin.h"
 #include "tests/service-sim/simprocess.h"
 #include "tests/support/testenv.h"
 #include "tests/transport/guitest.h"
@@ -220,10 +222,15 @@ TEST_F(LoginDialogTest, RejectedStoredCredentialsFillTheDialogAndCancelGives1223
 }
 
 TEST_F(LoginDialogTest, AFirstLoginStartsFromTheProfileAddressAndCanBeRemembered) {
-  static_cast<CProtocolUI*>(TheProtocol())->SetIdentifyUser([](std::string& email) {
-    email = "ann@example.com";
-    return S_OK;
-  });
+  // The mail profile's user is an Exchange user whose SMTP address is Ann's.
+  ASSERT_EQ(outlook::CreateProfile(""), S_OK);
+  {
+    std::unique_ptr<outlook::ProfileStore> store;
+    ASSERT_EQ(outlook::OpenProfileStore("", store), S_OK);
+    outlook::Directory dir(*store);
+    dir.EnableExchange("Vellora");
+    dir.SetCurrentUser(dir.AddUser({0, "Ann Archer", "aarcher", "", 0, "", "", {"SMTP:ann@example.com"}}).id);
+  }
   vlrtest::WhenModal<CDlgLogin>([](CDlgLogin* d) {
     EXPECT_EQ(vlrtest::Child<QLineEdit>(d, "id1000")->text(), "ann@example.com");
     EXPECT_EQ(vlrtest::Child<QLineEdit>(d, "id1001")->text(), "");
@@ -243,6 +250,7 @@ TEST_F(LoginDialogTest, AFirstLoginStartsFromTheProfileAddressAndCanBeRemembered
 TEST_F(LoginDialogTest, AWrongPasswordThenTheRightOneLogsIn) {
   QString detail;
   vlrtest::WhenModal<CDlgLogin>([](CDlgLogin* d) {
+    EXPECT_EQ(vlrtest::Child<QLineEdit>(d, "id1000")->text(), "");  // no mail profile to ask
     Type(d, "id1000", "ann@example.com");
     Type(d, "id1001", "wrong");
     Click(d, "id1");
