@@ -1,5 +1,7 @@
 #include "operations/protocol.h"
 
+#include <cstdlib>
+#include <mutex>
 #include <new>
 
 #include "foundation/config.h"
@@ -13,6 +15,14 @@ namespace {
 
 std::unique_ptr<CWebSvrAPI> theApi;
 std::unique_ptr<CProtocol> theProtocol;
+
+// The HTTP library starts the TLS library, which registers its own shutdown at exit. Handlers
+// run in reverse order of registration, so one registered after the API exists closes our
+// connection while TLS still works; static destruction alone would come too late.
+void ReleaseAtExit() {
+  theProtocol.reset();
+  theApi.reset();
+}
 
 }  // namespace
 
@@ -39,6 +49,8 @@ HRESULT CProtocol::Connect(const std::string& url) {
     DiagLog().Error("Failed to Open the API");
     return E_FAIL;
   }
+  static std::once_flag registered;
+  std::call_once(registered, [] { std::atexit(ReleaseAtExit); });
   theApi->SetEndpoint(url);
   return S_OK;
 }

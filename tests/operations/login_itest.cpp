@@ -1,6 +1,10 @@
 // The protocol front's connection and silent login against the real attestra-sim.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <memory>
 
 #include "foundation/config.h"
@@ -88,6 +92,40 @@ TEST_F(ProtocolTest, SilentLoginFailuresKeepTheRecordUnfilled) {
                    "<Other/></soap:Body></soap:Envelope>");
   CCredentials record = Record("ann@example.com", "secret");
   EXPECT_TRUE(FAILED(TheProtocol()->Login(record)));
+}
+
+}  // namespace
+
+namespace {
+
+// A program may end with its protocol object still connected: the connection must close
+// before the TLS library shuts itself down, or the process crashes on its way out.
+TEST(ProtocolExitTest, ProcessEndsCleanlyWithATlsConnectionOpen) {
+  vlrtest::TestHome home;
+  unsetenv("http_proxy");
+  unsetenv("https_proxy");
+  vlrtest::SimProcess sim(vlrtest::SimConfig{.tls = true, .accounts = {kAnn}});
+  setenv("SSL_CERT_FILE", sim.CertFile().c_str(), 1);
+  {
+    CConfig config;
+    config.SetKey("Host", sim.HostPort());
+    config.SetKey("SSL", 1L);
+  }
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    SetTheProtocol(std::make_unique<CProtocol>());
+    CCredentials ann;
+    ann.email = "ann@example.com";
+    ann.password = "secret";
+    const HRESULT hr = TheProtocol()->Login(ann);
+    std::exit(hr == S_OK ? 0 : 3);  // static destruction with the connection still open
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  unsetenv("SSL_CERT_FILE");
+  ASSERT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
