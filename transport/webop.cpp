@@ -376,6 +376,8 @@ CWebSvrOp::Outcome CWebSvrOp::InternetException() {
   DiagLog().CommentText("CWebSvrOp::Run: transport failure: %s", transportError_.c_str());
   result_ = kInternetException;
   faultString_ = kInternetExceptionText;
+  // The run ends here: its request file (the password, every document) must not stay behind.
+  DeleteBodyFile();
   return {-1, false};
 }
 

@@ -70,7 +70,9 @@ TEST_F(AnchorTest, ResetSlotFillsTheSlotOfItsTabType) {
     EXPECT_EQ(slot.Units, "Cms");
     EXPECT_EQ(AnchorType(i), types[i]);
     for (int j = 0; j < 6; ++j) {
-      if (j != i) EXPECT_EQ(role.Anchors[j].Index, -1) << "slot " << j << " untouched";
+      if (j != i) {
+        EXPECT_EQ(role.Anchors[j].Index, -1) << "slot " << j << " untouched";
+      }
     }
   }
   CRole role;

@@ -449,6 +449,26 @@ TEST_F(TransportTest, ALargeBodyGoesOutOfItsFilePieceByPiece) {
   EXPECT_EQ(sim_->Request().body, body);
 }
 
+TEST_F(TransportTest, ALostConnectionLeavesNoRequestFileBehind) {
+  // The request file holds the password and every document: a failed run must not leave it.
+  Start();
+  ConnectCredential();
+  for (bool stepped : {false, true}) {
+    SCOPED_TRACE(stepped ? "stage by stage" : "one call");
+    sim_->Reset();
+    sim_->InjectDrop();
+    FileUpload op(sim_->ApiUrl(), BigEnvelope(64 * 1024));
+    if (stepped) {
+      vlrtest::StepDriver driver;
+      EXPECT_FALSE(driver.Drive(op));
+    } else {
+      EXPECT_FALSE(op.Run(nullptr, 0, 0));
+    }
+    EXPECT_EQ(op.ResultCode(), kInternetException);
+    EXPECT_FALSE(std::filesystem::exists(op.RequestBody()));
+  }
+}
+
 TEST_F(TransportTest, ALargeAnswerComesInPieceByPiece) {
   Start();
   ConnectCredential();
