@@ -19,6 +19,7 @@
 #include "model/blueprint.h"
 #include "model/bluepers.h"
 #include "operations/bodypart.h"
+#include "operations/identity.h"
 #include "operations/opsenddoc.h"
 #include "operations/protocol.h"
 #include "platform/win/folders.h"
@@ -217,6 +218,10 @@ int LoadBlueprint(const std::string& nameOrPath, CBlueprint& blueprint) {
 // The mail recipients take the blueprint's signers: by address, the one free recipient the one
 // free signer, and where several are free (the wizard would ask), in the order given.
 int ApplyBlueprint(CBlueprint& blueprint, CBlueprint& mail) {
+  std::string senderName, senderAddress;
+  if (HasSender(blueprint.Recipients) && IdentifyUser(senderName, senderAddress) != S_OK)
+    return Refuse("the blueprint has a signer for the sender, whose address is unknown (set 'Identity' with "
+                  "'vlr config set', or use a mail profile with a current user)");
   if (blueprint.ApplyTo(mail) != S_OK)
     return Refuse("the blueprint's signers do not match the recipients (" + std::to_string(mail.Recipients.size()) +
                   " recipients)");
@@ -331,9 +336,16 @@ struct ProtocolScope {
   ~ProtocolScope() { SetTheProtocol(nullptr); }
 };
 
+// The sending user of a blueprint's sender signer: the mail profile's current user.
+HRESULT ProfileUser(std::string& name, std::string& address) {
+  CIdentity identity;
+  return identity.IdentifyUser("SMTP", name, address);
+}
+
 }  // namespace
 
 int RunSendVerb(const Args& args) {
+  SetCurrentUserLookup(ProfileUser);
   SendArgs parsed;
   if (const int status = ParseArgs(args, parsed)) return status;
   if (parsed.help) {

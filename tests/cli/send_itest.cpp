@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "foundation/config.h"
+#include "platform/outlook/directory.h"
+#include "platform/outlook/standin.h"
 #include "tests/service-sim/simprocess.h"
 #include "tests/support/testenv.h"
 
@@ -248,6 +250,45 @@ TEST_F(VlrSendTest, ABlueprintPlacesTabsByItsAnchors) {
   const vlrtest::SimEnvelope second = sim_->Envelope(PrintedId());
   EXPECT_EQ(second.subject, "Mine");
   EXPECT_EQ(second.notification.expireAfter, 9);
+}
+
+// A signer that stands for the sender is the mail profile's current user, with its SMTP address;
+// without a profile or the "Identity" setting the send stops before anything goes out.
+TEST_F(VlrSendTest, ASenderSignerIsTheProfileUser) {
+  const std::string folder = home_.Root() + "/blueprints";
+  ::mkdir(folder.c_str(), 0700);
+  CConfig().SetKey("BlueprintFolder", folder);
+  vlrtest::WriteFile(folder + "/Approval.xml",
+                     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><vlrBlueprint><Name>Approval</Name>\n"
+                     "<Documents><Document><Key>memo.pdf</Key>\n<Name>memo.pdf</Name>\n</Document></Documents>"
+                     "<Signers><Signer><Name></Name>\n<Email></Email>\n<ID>1</ID>\n<Role>Author</Role>\n"
+                     "<Sequence>1</Sequence>\n<Sender>1</Sender>\n<Mode>Signer</Mode>\n</Signer>"
+                     "<Signer><Name></Name>\n<Email></Email>\n<ID>2</ID>\n<Role>Approver</Role>\n"
+                     "<Sequence>2</Sequence>\n<Mode>Signer</Mode>\n</Signer></Signers></vlrBlueprint>\n");
+  const std::string memo = Pdf("memo.pdf", "Memo", 10);
+  const std::string args = kLogin + "--blueprint Approval --to 'Bob B <bob@example.com>' " + Q(memo);
+
+  EXPECT_EQ(Vlr(args), 2);
+  EXPECT_NE(err_.find("sender"), std::string::npos) << err_;
+  EXPECT_TRUE(sim_->EnvelopeIds(kAnn.accountId).empty());
+
+  ASSERT_EQ(outlook::CreateProfile(""), S_OK);
+  {
+    std::unique_ptr<outlook::ProfileStore> store;
+    ASSERT_EQ(outlook::OpenProfileStore("", store), S_OK);
+    outlook::Directory dir(*store);
+    dir.EnableExchange("Acme");
+    dir.SetCurrentUser(dir.AddUser({0, "Ann Author", "aauthor", "", 0, "", "", {"SMTP:ann@example.com"}}).id);
+  }
+  ASSERT_EQ(Vlr(args), 0) << err_;
+  const vlrtest::SimEnvelope env = sim_->Envelope(PrintedId());
+  ASSERT_EQ(env.recipients.size(), 2u);
+  bool author = false, approver = false;
+  for (const auto& r : env.recipients) {
+    author |= r.userName == "Ann Author" && r.email == "ann@example.com";
+    approver |= r.userName == "Bob B" && r.email == "bob@example.com";
+  }
+  EXPECT_TRUE(author && approver);
 }
 
 // A blueprint that carries its own document needs no file: the document goes as it is kept.
