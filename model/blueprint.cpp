@@ -17,7 +17,6 @@
 #include "foundation/config.h"
 #include "foundation/guard.h"
 #include "model/anchor.h"
-#include "model/template.h"
 
 namespace {
 
@@ -232,15 +231,15 @@ std::vector<std::string> SplitChoices(std::string_view text) {
   return parts;
 }
 
+// The document files of a transaction read from a file (a blueprint or a template).
 const CDocFiles* DocFilesOf(const CTransaction& transaction) {
-  if (auto* blueprint = dynamic_cast<const CBlueprint*>(&transaction))
-    return &blueprint->DocFiles();
-  if (auto* templ = dynamic_cast<const CTemplate*>(&transaction)) return &templ->DocFiles();
-  return nullptr;
+  auto* loaded = dynamic_cast<const CSAXLoadState*>(&transaction);
+  return loaded ? &loaded->DocFiles() : nullptr;
 }
 
 CDocFiles* DocFilesOf(CTransaction& transaction) {
-  return const_cast<CDocFiles*>(DocFilesOf(static_cast<const CTransaction&>(transaction)));
+  auto* loaded = dynamic_cast<CSAXLoadState*>(&transaction);
+  return loaded ? &loaded->DocFiles() : nullptr;
 }
 
 // The sending user, once known.
@@ -282,19 +281,11 @@ HRESULT CBlueprint::WriteTo(const std::string& path) const {
 HRESULT CBlueprint::Load(const std::string& path) {
   return Guarded("CBlueprint::Load", [&]() -> HRESULT {
     Path = path;
-    loadError_ = {};
     CSAXBlueprint handler(*this);
-    CSAXReader reader(handler);
-    const HRESULT hr = reader.ParseFile(path);
-    if (FAILED(hr)) {
-      loadError_ = reader.Error();
-      if (loadError_.code == 0) loadError_.code = -1;
-      if (loadError_.message.empty()) loadError_.message = "reading stopped";
-      return hr;
-    }
+    const HRESULT hr = ReadFile(path, handler);
+    if (FAILED(hr)) return hr;
     if (!handler.SawRoot()) {
-      loadError_.code = -1;
-      loadError_.message = "no vlrBlueprint element";
+      SetLoadError("no vlrBlueprint element");
       return E_FAIL;
     }
     FillRoleChoices();
@@ -307,7 +298,7 @@ HRESULT CBlueprint::Assign(const CTransaction& source) {
   const HRESULT hr = CTransaction::Assign(source);
   if (SUCCEEDED(hr))
     if (const CDocFiles* files = DocFilesOf(source))
-      docFiles_.Share(*files);
+      DocFiles().Share(*files);
   return hr;
 }
 
@@ -355,7 +346,7 @@ HRESULT CBlueprint::ApplyTo(CTransaction& transaction) {
     transaction.Documents.Swap(documents);
     transaction.Tabs.Swap(tabs);
     transaction.Roles.Swap(roles);
-    if (CDocFiles* files = DocFilesOf(transaction)) files->Share(docFiles_);
+    if (CDocFiles* files = DocFilesOf(transaction)) files->Share(DocFiles());
     UnpairAll(transaction.Recipients, true);
     UnpairAll(Recipients, false);
 
@@ -457,8 +448,7 @@ CSAXBlueprint::~CSAXBlueprint() = default;
 
 bool CSAXBlueprint::OpenElement(std::string_view name) {
   if (name == "vlrBlueprint") {
-    stack_.Push(&blueprint_);
-    sawRoot_ = true;
+    PushRoot(blueprint_);
     return true;
   }
   if (stack_.IsEmpty()) return false;

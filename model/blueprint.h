@@ -23,7 +23,7 @@ inline constexpr const char* kModes = "normal;broadcast";                   // 9
 inline constexpr const char* kDefaultSyntax = "Custom";                     // 9125
 }  // namespace blueprinttext
 
-class CBlueprint : public CTransaction {
+class CBlueprint : public CTransaction, public CSAXLoadState {
  public:
   static constexpr std::int32_t kModeNormal = 0;
   static constexpr std::int32_t kModeBroadcast = 1;
@@ -65,22 +65,12 @@ class CBlueprint : public CTransaction {
   // Rebuilds the keyword rows that summarise the blueprint in the wizard.
   void BuildSummaryRows();
 
-  // Why the last Load failed (code 0 after a good one).
-  const CSAXError& LoadError() const { return loadError_; }
-  // The temporary files that hold the embedded documents' Base64 text.
-  CDocFiles& DocFiles() { return docFiles_; }
-  const CDocFiles& DocFiles() const { return docFiles_; }
-
   std::int32_t SendMode = kModeNormal;
   std::int32_t Order = 0;  // kept in the file only
   std::int32_t Positioning = kPositionBySigners;
   std::int32_t Applicable = 1;  // set by CBluepers::FindApplicable
   std::string Syntax = blueprinttext::kDefaultSyntax;
   std::int32_t SequenceSignatures = 0;  // send with routing order
-
- private:
-  CSAXError loadError_;
-  CDocFiles docFiles_;
 };
 
 // Reads a blueprint file into a CBlueprint, keeping the file's order of documents, form
@@ -89,9 +79,6 @@ class CSAXBlueprint : public CSAXModelHandler {
  public:
   explicit CSAXBlueprint(CBlueprint& blueprint);
   ~CSAXBlueprint() override;
-
-  // A "vlrBlueprint" element was met.
-  bool SawRoot() const { return sawRoot_; }
 
  protected:
   bool OpenElement(std::string_view name) override;
@@ -105,7 +92,6 @@ class CSAXBlueprint : public CSAXModelHandler {
   CeDoc* document_ = nullptr;  // the current document, once it belongs to the blueprint
   CRecip* signer_ = nullptr;   // the current signer, while it is read
   std::string anchorLabel_;    // of the current signer
-  bool sawRoot_ = false;
 };
 
 // Decodes an embedded document's Base64 text (its `FilePath`) into a new temporary file named

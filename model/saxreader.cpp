@@ -69,6 +69,11 @@ HRESULT CSAXModelHandler::endElement(std::string_view name) {
   return S_OK;
 }
 
+void CSAXModelHandler::PushRoot(CXMLElem& target) {
+  stack_.Push(&target);
+  sawRoot_ = true;
+}
+
 void CSAXModelHandler::PushText(std::string_view name, CSAXValue::Deliver deliver) {
   stack_.Push(std::make_unique<CSAXValue>(name, CSAXValue::Kind::kText, std::move(deliver)));
 }
@@ -102,4 +107,21 @@ bool CDocFiles::Holds(std::string_view path) const {
   for (const auto& file : files_)
     if (file->Path() == path) return true;
   return false;
+}
+
+HRESULT CSAXLoadState::ReadFile(const std::string& path, CSAXModelHandler& handler) {
+  loadError_ = {};
+  CSAXReader reader(handler);
+  const HRESULT hr = reader.ParseFile(path);
+  if (FAILED(hr)) {
+    loadError_ = reader.Error();
+    if (loadError_.code == 0) loadError_.code = -1;
+    if (loadError_.message.empty()) loadError_.message = "reading stopped";
+  }
+  return hr;
+}
+
+void CSAXLoadState::SetLoadError(std::string why) {
+  loadError_.code = -1;
+  loadError_.message = std::move(why);
 }

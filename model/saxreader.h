@@ -1,7 +1,8 @@
 #pragma once
 // What the blueprint and template readers share: a content handler that knows which elements
 // pushed something on its stack, and the elements that carry one value (a text, a number, or
-// a Base64 document streamed into a temporary file) to the object being read.
+// a Base64 document streamed into a temporary file) to the object being read; and what the
+// object read keeps of the read.
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -45,7 +46,12 @@ class CSAXModelHandler : public CSAXContentHandler {
   HRESULT startElement(std::string_view name, const CSAXAttributes& attributes) final;
   HRESULT endElement(std::string_view name) final;
 
+  // The root element (see PushRoot) was met.
+  bool SawRoot() const { return sawRoot_; }
+
  protected:
+  // Pushes the object being read, on meeting the root element.
+  void PushRoot(CXMLElem& target);
   // Pushes what the element opens, if anything, and says whether it did. An element that
   // pushes nothing is ignored with its text (and its children meet the same top object).
   virtual bool OpenElement(std::string_view name) = 0;
@@ -98,6 +104,7 @@ class CSAXModelHandler : public CSAXContentHandler {
 
  private:
   std::vector<bool> pushed_;  // per open element: did it push?
+  bool sawRoot_ = false;
 };
 
 // The temporary files readers made for documents' bytes. Copies of a transaction share them,
@@ -114,4 +121,27 @@ class CDocFiles {
 
  private:
   std::vector<std::shared_ptr<TempFile>> files_;
+};
+
+// What an object read from a file by a CSAXModelHandler keeps of the read: why the last read
+// failed and the temporary files that hold its documents' Base64 text.
+class CSAXLoadState {
+ public:
+  // Why the last read failed (code 0 after a good one).
+  const CSAXError& LoadError() const { return loadError_; }
+  CDocFiles& DocFiles() { return docFiles_; }
+  const CDocFiles& DocFiles() const { return docFiles_; }
+
+ protected:
+  ~CSAXLoadState() = default;
+
+  // Parses the file at `path` with `handler`. S_OK, or the reader's failure with LoadError
+  // saying why; whether the handler met its root element is the caller's to judge.
+  HRESULT ReadFile(const std::string& path, CSAXModelHandler& handler);
+  // Records that the read failed for `why`, with no reader error behind it.
+  void SetLoadError(std::string why);
+
+ private:
+  CSAXError loadError_;
+  CDocFiles docFiles_;
 };

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "foundation/guard.h"
-#include "model/blueprint.h"
 
 namespace {
 
@@ -56,22 +55,14 @@ HRESULT CTemplate::Save() { return S_OK; }
 HRESULT CTemplate::Load(const std::string& path) {
   return Guarded("CTemplate::Load", [&]() -> HRESULT {
     Path = path;
-    loadError_ = {};
     CSAXTemplate handler(*this);
-    CSAXReader reader(handler);
-    const HRESULT hr = reader.ParseFile(path);
-    if (FAILED(hr)) {
-      loadError_ = reader.Error();
-      if (loadError_.code == 0) loadError_.code = -1;
-      if (loadError_.message.empty()) loadError_.message = "reading stopped";
-      return hr;
-    }
+    const HRESULT hr = ReadFile(path, handler);
+    if (FAILED(hr)) return hr;
     if (!handler.SawRoot()) {
       // The service answered with a fault (or something else): no template came.
-      loadError_.code = -1;
-      loadError_.message = handler.FaultText().empty() ? "no RequestTemplateResult element"
-                                                       : handler.FaultText();
-      DiagLog().CommentText("Template not received: %s", loadError_.message.c_str());
+      SetLoadError(handler.FaultText().empty() ? "no RequestTemplateResult element"
+                                               : handler.FaultText());
+      DiagLog().CommentText("Template not received: %s", LoadError().message.c_str());
       return E_FAIL;
     }
     return S_OK;
@@ -105,12 +96,10 @@ HRESULT CTemplate::Assign(const CTransaction& source) {
     CCustomFieldList fields;
     if (templ) fields = CloneItems(templ->CustomFields);
     Check(CTransaction::Assign(source));
-    if (templ) {
-      CustomFields.Swap(fields);
-      docFiles_.Share(templ->docFiles_);
-    } else if (const auto* blueprint = dynamic_cast<const CBlueprint*>(&source)) {
-      docFiles_.Share(blueprint->DocFiles());
-    }
+    if (templ) CustomFields.Swap(fields);
+    // A blueprint's or a template's document files are shared with the copy.
+    if (const auto* loaded = dynamic_cast<const CSAXLoadState*>(&source))
+      DocFiles().Share(loaded->DocFiles());
   });
 }
 
@@ -149,7 +138,7 @@ HRESULT CTemplate::ReadDefinition(CXMLDoc& doc) {
       std::string bytes;
       if (doc.GetSingleNodeValue("PDFBytes", bytes) == S_OK) {
         document->FilePath = WriteTempText(bytes);
-        docFiles_.Keep(document->FilePath);
+        DocFiles().Keep(document->FilePath);
       }
       Documents.Append(std::move(document));
     }
@@ -203,8 +192,7 @@ CSAXTemplate::~CSAXTemplate() = default;
 
 bool CSAXTemplate::OpenElement(std::string_view name) {
   if (name == "RequestTemplateResult") {
-    stack_.Push(&template_);
-    sawRoot_ = true;
+    PushRoot(template_);
     return true;
   }
   if (name == "faultstring") {

@@ -13,7 +13,7 @@
 #include "model/transaction.h"
 #include "platform/win/hresult.h"
 
-class CTemplate : public CTransaction {
+class CTemplate : public CTransaction, public CSAXLoadState {
  public:
   explicit CTemplate(std::string templateID = {});
   ~CTemplate() override;
@@ -38,12 +38,6 @@ class CTemplate : public CTransaction {
   virtual HRESULT ReadDefinition(CXMLDoc& document);
   std::unique_ptr<CTemplate> Clone() const;
 
-  // Why the last Load failed (code 0 after a good one).
-  const CSAXError& LoadError() const { return loadError_; }
-  // The temporary files that hold the documents' Base64 text.
-  CDocFiles& DocFiles() { return docFiles_; }
-  const CDocFiles& DocFiles() const { return docFiles_; }
-
   std::string TemplateID;
   std::string Shared;
   std::string TemplatePassword;
@@ -53,10 +47,6 @@ class CTemplate : public CTransaction {
   std::string EnvelopeIdStamping;
   std::string AuthoritativeCopy;
   CCustomFieldList CustomFields;
-
- private:
-  CSAXError loadError_;
-  CDocFiles docFiles_;
 };
 
 // Reads a RequestTemplate result into a CTemplate, keeping the file's order.
@@ -65,8 +55,6 @@ class CSAXTemplate : public CSAXModelHandler {
   explicit CSAXTemplate(CTemplate& target);
   ~CSAXTemplate() override;
 
-  // A "RequestTemplateResult" element was met.
-  bool SawRoot() const { return sawRoot_; }
   // The fault text of a SOAP fault the result held instead.
   const std::string& FaultText() const { return faultText_; }
 
@@ -80,5 +68,4 @@ class CSAXTemplate : public CSAXModelHandler {
 
   CTemplate& template_;
   std::string faultText_;
-  bool sawRoot_ = false;
 };
