@@ -83,6 +83,12 @@ HRESULT CloseChecked(FilePtr& file) {
 
 }  // namespace
 
+std::string MarkupSafe(std::string_view text) {
+  return text.find_first_of("&<>") == std::string_view::npos ? std::string(text) : XmlEscape(text);
+}
+
+const char* XmlBool(std::int32_t value) { return value ? "true" : "false"; }
+
 std::string XmlEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);

@@ -19,6 +19,12 @@
 // valid UTF-8 are dropped, except a stray 145 or 146 (the Windows code page's single quotes),
 // which still becomes "&#39;".
 std::string XmlEscape(std::string_view text);
+// `text` as it is unless it holds markup ("&", "<", ">"), which is escaped after all: for texts
+// that a request carries unescaped (an e-mail address, a document name), which must never
+// change the document's structure (a document named "Terms & Conditions.pdf").
+std::string MarkupSafe(std::string_view text);
+// An XML boolean: "true" for any non-zero value, else "false".
+const char* XmlBool(std::int32_t value);
 
 namespace detail {
 struct FileCloser {

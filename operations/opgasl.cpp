@@ -11,19 +11,6 @@ namespace {
 
 constexpr const char* kAction = "GetAccountSettingsList";
 
-const char* Flag(std::int32_t value) { return value ? "true" : "false"; }
-
-std::string Number(std::int32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", value);
-  return text;
-}
-
-// Texts that go into the request unescaped are escaped after all when they hold markup.
-std::string MarkupSafe(const std::string& text) {
-  return text.find_first_of("&<>") == std::string::npos ? text : XmlEscape(text);
-}
-
 }  // namespace
 
 // CAcctSets
@@ -42,10 +29,10 @@ void CAcctSets::CopyFrom(const CAcctSets& source) {
 
 bool CAcctSets::Write(CXMLIO& out) const {
   const std::pair<const char*, std::string> elements[] = {
-      {"UserOverrides", Flag(UserOverrides)},     {"Reminders", Flag(Reminders)},
-      {"Expirations", Flag(Expirations)},         {"ExpiresAfter", Number(ExpiresAfter)},
-      {"ExpireWarnBuffer", Number(ExpireWarnBuffer)}, {"RemindDelay", Number(RemindDelay)},
-      {"RemindFreq", Number(RemindFreq)}};
+      {"UserOverrides", XmlBool(UserOverrides)},     {"Reminders", XmlBool(Reminders)},
+      {"Expirations", XmlBool(Expirations)},         {"ExpiresAfter", std::to_string(ExpiresAfter)},
+      {"ExpireWarnBuffer", std::to_string(ExpireWarnBuffer)}, {"RemindDelay", std::to_string(RemindDelay)},
+      {"RemindFreq", std::to_string(RemindFreq)}};
   if (out.WriteRaw("<AccountSettings>\n") != S_OK) return false;
   for (const auto& [name, value] : elements)
     if (out.WriteElement(name, value, false, false) != S_OK) return false;

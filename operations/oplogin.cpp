@@ -6,16 +6,6 @@
 #include "transport/servicenames.h"
 #include "transport/soapnames.h"
 
-namespace {
-
-// The e-mail address goes out as typed unless it holds markup, which could change the
-// request's structure: that is escaped.
-std::string MarkupSafe(const std::string& text) {
-  return text.find_first_of("&<>") == std::string::npos ? text : XmlEscape(text);
-}
-
-}  // namespace
-
 OpLogin::OpLogin(std::string url) : CWebSvrOp(std::move(url)) {
   kind_ = "OpLogin";
   progress_[0] = "Preparing Data";

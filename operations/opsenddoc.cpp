@@ -28,12 +28,6 @@ constexpr std::size_t kLineBytes = 48;
 constexpr std::size_t kLineChars = 64;
 constexpr std::size_t kLinesPerPiece = 4096;
 
-// Texts that the request carries unescaped are escaped after all when they hold markup, which
-// would otherwise change the request's structure (a document named "Terms & Conditions.pdf").
-std::string MarkupSafe(std::string_view text) {
-  return text.find_first_of("&<>") == std::string_view::npos ? std::string(text) : XmlEscape(text);
-}
-
 std::string Decimal(long long value) { return std::to_string(value); }
 
 // An offset or position that the service would refuse as negative goes out as "0".

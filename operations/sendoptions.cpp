@@ -5,25 +5,9 @@
 
 #include "foundation/config.h"
 #include "foundation/guard.h"
+#include "foundation/xmlio.h"
 #include "model/blueprint.h"
 #include "model/template.h"
-
-namespace {
-
-const char* Flag(std::int32_t value) { return value ? "true" : "false"; }
-
-std::string Number(std::int32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%d", value);
-  return text;
-}
-
-// The document is not escaped, but a text that holds markup would break it for its reader.
-std::string MarkupSafe(const std::string& text) {
-  return text.find_first_of("&<>") == std::string::npos ? text : XmlEscape(text);
-}
-
-}  // namespace
 
 CSendOptions::CSendOptions() { ReceiptType = static_cast<std::int32_t>(CConfig().GetReceiptType()); }
 
@@ -52,18 +36,18 @@ bool CSendOptions::Write(std::string& path) {
     };
     Check(WriteRaw("<SendOptions>\n"));
     element("Password", Password, true);
-    element("DisplayReceipt", Flag(DisplayReceipt), false);
-    element("RoutingOrder", Flag(RoutingOrder), false);
-    element("Mode", Number(Mode), false);
+    element("DisplayReceipt", XmlBool(DisplayReceipt), false);
+    element("RoutingOrder", XmlBool(RoutingOrder), false);
+    element("Mode", std::to_string(Mode), false);
     element("TemplateFile", TemplateFile, false);
-    element("ReceiptType", Number(ReceiptType), false);
+    element("ReceiptType", std::to_string(ReceiptType), false);
     element("CategoryTags", CategoryTags, true);
     element("ReceiptSubject", ReceiptSubject, true);
-    element("ExpireAfter", Number(ExpireAfter), false);
-    element("ExpireWarn", Number(ExpireWarn), false);
-    element("RemindAfter", Number(RemindAfter), false);
-    element("RemindFreq", Number(RemindFreq), false);
-    element("Broadcast", Flag(Broadcast), false);
+    element("ExpireAfter", std::to_string(ExpireAfter), false);
+    element("ExpireWarn", std::to_string(ExpireWarn), false);
+    element("RemindAfter", std::to_string(RemindAfter), false);
+    element("RemindFreq", std::to_string(RemindFreq), false);
+    element("Broadcast", XmlBool(Broadcast), false);
     CheckTrue(AccountSettings.Write(*this));
     Check(WriteRaw("</SendOptions>\n"));
     Check(CloseFile());

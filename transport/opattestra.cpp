@@ -49,12 +49,6 @@ bool MakeNonce(std::string& nonce) {
   return true;
 }
 
-// Texts that go into the header unescaped (the e-mail address, the account id) are escaped
-// after all when they hold markup, so that they can never change the document's structure.
-std::string MarkupSafe(const std::string& text) {
-  return text.find_first_of("&<>") == std::string::npos ? text : XmlEscape(text);
-}
-
 bool WriteText(std::FILE* file, std::string_view text) {
   return std::fwrite(text.data(), 1, text.size(), file) == text.size();
 }
