@@ -5,6 +5,7 @@
 
 #include "foundation/config.h"
 #include "tests/operations/opsenddoc_expect.h"
+#include "tests/support/testenv.h"
 
 namespace {
 

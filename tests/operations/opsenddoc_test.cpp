@@ -17,6 +17,7 @@
 #include "model/blueprint.h"
 #include "model/template.h"
 #include "tests/operations/opsenddoc_expect.h"
+#include "tests/support/testenv.h"
 
 namespace {
 

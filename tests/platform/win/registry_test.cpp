@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/win/folders.h"
+#include "tests/support/expectedfile.h"
 #include "tests/support/testenv.h"
 
 using namespace win;
@@ -25,17 +26,6 @@ constexpr char kGlobalClass[] = "Application Global Data";
 constexpr char kEmptyExport[] = "Windows Registry Editor Version 5.00\n\n";
 
 std::string DataPath(const std::string& name) { return std::string(VLR_TEST_DATA_DIR) + "/" + name; }
-
-// Compares with a file under data/; on a mismatch the actual text lands beside it as ".fail".
-void ExpectSameAsFile(const std::string& actual, const std::string& name) {
-  std::string path = DataPath(name);
-  std::string expected = vlrtest::ReadFile(path);
-  if (actual == expected) return;
-  vlrtest::WriteFile(path + ".fail", actual);
-  std::string out;
-  vlrtest::RunCommand("diff -u '" + path + "' '" + path + ".fail'", &out);
-  ADD_FAILURE() << name << " differs (actual text in " << name << ".fail):\n" << out;
-}
 
 RegKey MustCreate(Hive hive, std::string_view path, std::string_view keyClass = {}) {
   RegKey key;
@@ -152,7 +142,8 @@ TEST_F(RegistryFile, WritesTheExportFormat) {
   EXPECT_EQ(advanced.SetDword("LogXML", 0xffffffff), ERROR_SUCCESS);
   MustCreate(Hive::CurrentUser, "Software\\Other");
 
-  ExpectSameAsFile(vlrtest::ReadFile(HiveFilePath(Hive::CurrentUser)), "registry_written.reg");
+  EXPECT_TRUE(vlrtest::MatchesExpectedFile(vlrtest::ReadFile(HiveFilePath(Hive::CurrentUser)),
+                                           VLR_TEST_DATA_DIR, "registry_written.reg"));
 }
 
 TEST_F(RegistryFile, ValuesRoundTripExactly) {
@@ -540,7 +531,8 @@ TEST_F(Registry, ReadsAHandEditedFileAndKeepsItsUnreadableLines) {
   ASSERT_EQ(key.SetDword("SSL", 1), ERROR_SUCCESS);
   EXPECT_EQ(vlrtest::ReadFile(hive + ".bad"), edited);
   EXPECT_EQ(FileMode(hive + ".bad"), 0600u);
-  ExpectSameAsFile(vlrtest::ReadFile(hive), "registry_handedited_rewritten.reg");
+  EXPECT_TRUE(vlrtest::MatchesExpectedFile(vlrtest::ReadFile(hive), VLR_TEST_DATA_DIR,
+                                           "registry_handedited_rewritten.reg"));
   // A clean file needs no copy.
   std::remove((hive + ".bad").c_str());
   ASSERT_EQ(key.SetDword("SSL", 0), ERROR_SUCCESS);
