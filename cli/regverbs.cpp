@@ -10,6 +10,7 @@
 
 #include "cli/verbs.h"
 #include "platform/win/registry.h"
+#include "platform/win/text.h"
 
 namespace {
 
@@ -54,18 +55,6 @@ constexpr char kExportUsage[] =
     "\n"
     "Prints the key and everything below it as registry export text. KEY may be a hive alone\n"
     "(HKEY_CLASSES_ROOT); without KEY the whole HKEY_CURRENT_USER hive is printed.\n";
-
-// Value names compare without regard to ASCII letter case, as the registry compares them.
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
 
@@ -274,7 +263,7 @@ int Query(const Args& args) {
     LONG err = key.EnumValues(values);
     if (err) return Failure("query", name.display + ": " + ErrorText(err));
     for (const auto& [storedName, value] : values) {
-      if (!SameName(storedName, valueName)) continue;
+      if (!win::EqualsNoCase(storedName, valueName)) continue;
       std::printf("%s\n", name.display.c_str());
       PrintValue(storedName, value);
       return kExitOk;

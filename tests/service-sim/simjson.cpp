@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "platform/win/text.h"
+
 namespace vlrtest {
 
 class JsonParser {
@@ -82,24 +84,6 @@ class JsonParser {
     return v;
   }
 
-  static void AppendUtf8(std::string& out, unsigned long cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-
   unsigned long Hex4() {
     if (i_ + 4 > s_.size()) Fail("short \\u escape");
     std::string hex(s_.substr(i_, 4));
@@ -134,13 +118,13 @@ class JsonParser {
         case 'r': out += '\r'; break;
         case 't': out += '\t'; break;
         case 'u': {
-          unsigned long cp = Hex4();
-          if (cp >= 0xD800 && cp < 0xDC00 && s_.substr(i_, 2) == "\\u") {
+          // An escape is one UTF-16 code unit; a character beyond the BMP takes two.
+          std::u16string units(1, static_cast<char16_t>(Hex4()));
+          if (units[0] >= 0xD800 && units[0] < 0xDC00 && s_.substr(i_, 2) == "\\u") {
             i_ += 2;
-            unsigned long low = Hex4();
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+            units += static_cast<char16_t>(Hex4());
           }
-          AppendUtf8(out, cp);
+          out += win::Utf16ToUtf8(units);
           break;
         }
         default: Fail("bad escape");
