@@ -2,9 +2,9 @@
 
 #include "service-sim/enveloperequest.h"
 #include "service-sim/soapfault.h"
-#include "service-sim/soapnames.h"
 #include "service-sim/wssecurity.h"
 #include "transport/servicenames.h"
+#include "transport/soapnames.h"
 
 namespace sim {
 
@@ -25,8 +25,8 @@ SoapReply ApiEndpoint::Handle(const ServiceRequest& request) {
   auto document = XmlDocument::ParseFile(request.bodyFile, request.textFileStem,
                                          DocumentSinkChoice(request.textFileStem));
   static const std::vector<SoapEnvelope::Block> understood = {
-      {ns::kWsse, "Security"}, {ns::kWsa, "Action"}, {ns::kWsa, "MessageID"},
-      {ns::kWsa, "ReplyTo"},   {ns::kWsa, "To"}};
+      {soapns::kWsse, "Security"}, {soapns::kWsa, "Action"}, {soapns::kWsa, "MessageID"},
+      {soapns::kWsa, "ReplyTo"},   {soapns::kWsa, "To"}};
   SoapEnvelope envelope = SoapEnvelope::Read(*document, understood);
   Account account = CheckSecurity(envelope, store_, request.received);
   CheckAction(envelope);

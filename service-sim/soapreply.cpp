@@ -3,8 +3,8 @@
 #include <fstream>
 #include <system_error>
 
-#include "service-sim/soapnames.h"
 #include "service-sim/xmltext.h"
+#include "transport/soapnames.h"
 
 namespace sim {
 
@@ -26,11 +26,11 @@ std::string SoapReply::Head(size_t limit) const {
 
 std::string EnvelopeStart() {
   std::string s = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<soap:Envelope xmlns:soap=\"";
-  s.append(ns::kSoap11).append("\" xmlns:xsi=\"").append(ns::kXsi);
-  s.append("\" xmlns:xsd=\"").append(ns::kXsd);
-  s.append("\" xmlns:wsse=\"").append(ns::kWsse);
-  s.append("\" xmlns:wsu=\"").append(ns::kWsu);
-  s.append("\" xmlns:wsa=\"").append(ns::kWsa).append("\">\n<soap:Body>\n");
+  s.append(soapns::kEnvelope).append("\" xmlns:xsi=\"").append(soapns::kXsi);
+  s.append("\" xmlns:xsd=\"").append(soapns::kXsd);
+  s.append("\" xmlns:wsse=\"").append(soapns::kWsse);
+  s.append("\" xmlns:wsu=\"").append(soapns::kWsu);
+  s.append("\" xmlns:wsa=\"").append(soapns::kWsa).append("\">\n<soap:Body>\n");
   return s;
 }
 

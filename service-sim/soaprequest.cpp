@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "service-sim/soapfault.h"
-#include "service-sim/soapnames.h"
+#include "transport/soapnames.h"
 
 namespace sim {
 namespace {
@@ -273,12 +273,12 @@ SoapEnvelope SoapEnvelope::Read(const XmlDocument& document, const std::vector<B
   if (root.name != "Envelope")
     throw SoapFault(faultcode::kClient, "The request is not a SOAP envelope (root element \"" +
                                             root.name + "\").");
-  if (root.ns != ns::kSoap11)
+  if (root.ns != soapns::kEnvelope)
     throw SoapFault(faultcode::kVersionMismatch,
                     "The envelope namespace \"" + root.ns + "\" is not that of SOAP 1.1.");
   SoapEnvelope env;
   for (const auto& child : root.children) {
-    if (child->ns != ns::kSoap11) continue;
+    if (child->ns != soapns::kEnvelope) continue;
     if (child->name == "Header" && !env.header && !env.body) env.header = child.get();
     else if (child->name == "Body" && !env.body) env.body = child.get();
   }
@@ -287,7 +287,7 @@ SoapEnvelope SoapEnvelope::Read(const XmlDocument& document, const std::vector<B
   if (!env.operation) throw SoapFault(faultcode::kClient, "The SOAP Body is empty.");
   if (env.header) {
     for (const auto& block : env.header->children) {
-      if (!IsTrue(block->Attribute(ns::kSoap11, "mustUnderstand"))) continue;
+      if (!IsTrue(block->Attribute(soapns::kEnvelope, "mustUnderstand"))) continue;
       bool known = false;
       for (const Block& b : understood) known = known || block->Is(b.ns, b.name);
       if (!known)

@@ -5,8 +5,8 @@
 #include <ctime>
 
 #include "service-sim/soapfault.h"
-#include "service-sim/soapnames.h"
 #include "transport/servicenames.h"
+#include "transport/soapnames.h"
 
 namespace sim {
 namespace {
@@ -39,7 +39,7 @@ bool Number(std::string_view s, size_t pos, size_t len, int& out) {
 }
 
 int64_t RequiredTime(const XmlElement& timestamp, const char* name) {
-  const XmlElement* e = timestamp.Child(ns::kWsu, name);
+  const XmlElement* e = timestamp.Child(soapns::kWsu, name);
   if (!e) Invalid(std::string("the timestamp has no wsu:") + name + ".");
   std::optional<int64_t> t = ParseUtcTime(Trim(e->text));
   if (!t) Invalid(std::string("wsu:") + name + " \"" + Trim(e->text) + "\" is not a UTC time.");
@@ -92,10 +92,10 @@ std::optional<int64_t> ParseUtcTime(std::string_view s) {
 Account CheckSecurity(const SoapEnvelope& envelope, Store& store,
                       std::chrono::system_clock::time_point nowPoint) {
   const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(nowPoint.time_since_epoch()).count();
-  const XmlElement* security = envelope.header ? envelope.header->Child(ns::kWsse, "Security") : nullptr;
+  const XmlElement* security = envelope.header ? envelope.header->Child(soapns::kWsse, "Security") : nullptr;
   if (!security) Invalid("the message has no wsse:Security header.");
 
-  const XmlElement* timestamp = security->Child(ns::kWsu, "Timestamp");
+  const XmlElement* timestamp = security->Child(soapns::kWsu, "Timestamp");
   if (!timestamp) Invalid("the message has no wsu:Timestamp.");
   int64_t created = RequiredTime(*timestamp, "Created");
   int64_t expires = RequiredTime(*timestamp, "Expires");
@@ -104,15 +104,15 @@ Account CheckSecurity(const SoapEnvelope& envelope, Store& store,
   if (created > now + kFutureSkewSeconds)
     Invalid("wsu:Created lies more than five minutes in the future.");
 
-  const XmlElement* token = security->Child(ns::kWsse, "UsernameToken");
+  const XmlElement* token = security->Child(soapns::kWsse, "UsernameToken");
   if (!token) Invalid("the message has no wsse:UsernameToken.");
-  const XmlElement* password = token->Child(ns::kWsse, "Password");
+  const XmlElement* password = token->Child(soapns::kWsse, "Password");
   if (!password) Invalid("the username token has no wsse:Password.");
-  if (const std::string* type = password->Attribute("", "Type"); type && Trim(*type) != ns::kPasswordText)
+  if (const std::string* type = password->Attribute("", "Type"); type && Trim(*type) != soapns::kPasswordText)
     throw SoapFault(faultcode::kUnsupportedToken,
                     "An unsupported token was provided: password type \"" + *type + "\".");
 
-  std::string userName = Trim(token->ChildText(ns::kWsse, "Username"));
+  std::string userName = Trim(token->ChildText(soapns::kWsse, "Username"));
   std::string_view key = attestra::kIntegratorKey;
   if (userName.size() <= key.size() || userName.compare(0, key.size(), key) != 0)
     Unauthenticated("the user name does not begin with the integrator key.");
@@ -120,7 +120,7 @@ Account CheckSecurity(const SoapEnvelope& envelope, Store& store,
   std::erase_if(accounts, [&](const Account& a) { return a.password != password->text; });
   if (accounts.empty()) Unauthenticated("unknown user name or wrong password.");
 
-  std::string nonce = Trim(token->ChildText(ns::kWsse, "Nonce"));
+  std::string nonce = Trim(token->ChildText(soapns::kWsse, "Nonce"));
   if (nonce.empty()) Invalid("the username token has no wsse:Nonce.");
   if (!store.UseNonce(nonce, now, std::max(expires, now + kFutureSkewSeconds) + 60))
     Unauthenticated("the nonce has been used before; the message is a replay.");
@@ -137,7 +137,7 @@ Account CheckSecurity(const SoapEnvelope& envelope, Store& store,
 }
 
 void CheckAction(const SoapEnvelope& envelope) {
-  const XmlElement* action = envelope.header ? envelope.header->Child(ns::kWsa, "Action") : nullptr;
+  const XmlElement* action = envelope.header ? envelope.header->Child(soapns::kWsa, "Action") : nullptr;
   if (!action) throw SoapFault(faultcode::kClient, "The message has no wsa:Action header.");
   std::string expected = std::string(attestra::kActionBase) + "/" + envelope.operation->name;
   std::string actual = Trim(action->text);

@@ -1,5 +1,6 @@
 #pragma once
-// The standard namespace URIs of the requests, as their standards publish them. The service's
+// The standard namespace URIs of the requests and answers, as their standards publish them:
+// the client's requests and the local simulator's reading and answers use these. The service's
 // own names are in transport/servicenames.h.
 
 namespace soapns {

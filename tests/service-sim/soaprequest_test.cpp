@@ -5,10 +5,10 @@
 #include <filesystem>
 
 #include "service-sim/soapfault.h"
-#include "service-sim/soapnames.h"
 #include "service-sim/wssecurity.h"
 #include "service-sim/xmltext.h"
 #include "tests/support/testenv.h"
+#include "transport/soapnames.h"
 
 namespace {
 
@@ -44,9 +44,9 @@ const char* const kEnvelope =
 TEST_F(SimXml, ResolvesNamespacesOfElementsAndAttributes) {
   auto doc = Parse(kEnvelope);
   const sim::XmlElement& root = doc->Root();
-  EXPECT_TRUE(root.Is(sim::ns::kSoap11, "Envelope"));
+  EXPECT_TRUE(root.Is(soapns::kEnvelope, "Envelope"));
   EXPECT_EQ(root.prefix, "e");
-  const sim::XmlElement* op = root.Child(sim::ns::kSoap11, "Body")->FirstChild();
+  const sim::XmlElement* op = root.Child(soapns::kEnvelope, "Body")->FirstChild();
   ASSERT_NE(op, nullptr);
   EXPECT_TRUE(op->Is("urn:op", "Op"));
   ASSERT_NE(op->Attribute("urn:x", "flag"), nullptr);
