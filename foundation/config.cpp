@@ -1,6 +1,9 @@
 #include "foundation/config.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 
 #include "foundation/blowfish.h"
@@ -34,14 +37,20 @@ LONG OpenKey(const std::string& company, const std::string& keyPath, const char*
 }
 
 // Signed decimal, leading white space and one sign allowed; the first other character ends it.
+// Integer settings are 32-bit numbers, so a longer one is clamped to that range (it would
+// otherwise overflow).
 long ParseLong(const std::string& text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
-  return negative ? -value : value;
+  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), kLimit);
+  if (negative) value = -value;
+  return static_cast<long>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                                    std::numeric_limits<std::int32_t>::max()));
 }
 
 }  // namespace

@@ -66,6 +66,19 @@ TEST_F(ConfigTest, RegistryWinsOverDefaultsFileWhichWinsOverBuiltIn) {
   EXPECT_EQ(config.GetSigAttachTypes(), "jpg,png,gif");
 }
 
+TEST_F(ConfigTest, DefaultsFileNumbersBeyondThirtyTwoBitsAreClamped) {
+  // Integer settings are 32-bit numbers; a longer digit string must neither overflow nor wrap.
+  WriteDefaults("<SigAttachSize>99999999999999999999999999</SigAttachSize>\n"
+                "<ReceiptType>-4294967296</ReceiptType>\n<SyncDirection>2147483648</SyncDirection>\n");
+  CConfig config;
+  EXPECT_EQ(config.GetSigAttachSize(), 2147483647L);
+  EXPECT_EQ(config.GetReceiptType(), -2147483648L);
+  EXPECT_EQ(config.GetSyncDirection(), 2);  // clamped to 2147483647, out of range, reads as 2
+  long value = 0;
+  ASSERT_EQ(config.GetKey("SyncDirection", value), S_OK);
+  EXPECT_EQ(value, 2147483647L);
+}
+
 TEST_F(ConfigTest, OutOfRangeAndSwitchValuesReadAsTheGettersDefine) {
   win::RegKey key = Settings();
   key.SetDword("SyncDirection", 7);
