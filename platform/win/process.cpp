@@ -51,8 +51,12 @@ bool SpawnDetached(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    // The program gets /dev/null as standard input and no second descriptor of it.
     int devnull = open("/dev/null", O_RDONLY);
-    if (devnull >= 0) dup2(devnull, STDIN_FILENO);
+    if (devnull > STDIN_FILENO) {
+      dup2(devnull, STDIN_FILENO);
+      close(devnull);
+    }
     execvp(args[0], args.data());
     int err = errno;
     ssize_t ignored = write(fds[1], &err, sizeof err);

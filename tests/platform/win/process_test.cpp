@@ -1,9 +1,11 @@
 #include "platform/win/process.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -47,6 +49,33 @@ TEST_F(ProcessTest, DetachedProcessRunsWithGroupedArguments) {
   ASSERT_TRUE(win::CreateDetachedProcess("\"" + script + "\" \"first arg\" second"));
   ASSERT_TRUE(WaitForFile(out));
   EXPECT_EQ(vlrtest::ReadFile(out), "first arg|second|");
+}
+
+TEST_F(ProcessTest, DetachedProcessGetsNoStrayDescriptor) {
+  // Standard input is /dev/null; any other descriptor of it in the program must be one this
+  // process passes on itself (the test runner may have left some open).
+  const std::string listing = home_.Root() + "/fds.tmp";
+  const std::string out = home_.Root() + "/fds.txt";
+  const std::string script = home_.Root() + "/fds.sh";
+  vlrtest::WriteFile(script, "#!/bin/sh\nls -l /proc/self/fd > \"" + listing + "\"\nmv \"" + listing +
+                                 "\" \"" + out + "\"\n");
+  chmod(script.c_str(), 0700);
+  ASSERT_TRUE(win::CreateDetachedProcess(script));
+  ASSERT_TRUE(WaitForFile(out));
+  const std::string text = vlrtest::ReadFile(out);
+  std::size_t lineStart = 0;
+  while (lineStart < text.size()) {
+    const std::size_t lineEnd = std::min(text.find('\n', lineStart), text.size());
+    const std::string line = text.substr(lineStart, lineEnd - lineStart);
+    lineStart = lineEnd + 1;
+    const std::size_t arrow = line.find(" -> /dev/null");
+    if (arrow == std::string::npos) continue;
+    const std::size_t number = line.find_last_of(' ', arrow - 1) + 1;
+    const int fd = std::stoi(line.substr(number, arrow - number));
+    if (fd == STDIN_FILENO) continue;
+    const int flags = ::fcntl(fd, F_GETFD);
+    EXPECT_TRUE(flags >= 0 && !(flags & FD_CLOEXEC)) << "descriptor " << fd << " is not ours\n" << text;
+  }
 }
 
 TEST_F(ProcessTest, MissingProgramFailsWithFileNotFound) {
