@@ -1,4 +1,5 @@
 // vlr: the command line over Vellora's settings and service operations.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -30,6 +31,16 @@ void PrintUsage(FILE* to) {
   std::fprintf(to, "\n'vlr VERB --help' describes a verb.\n");
 }
 
+// What a run printed must have reached standard output: a full disk or a closed descriptor
+// there means the caller got nothing, which is no success.
+int Flushed(const char* verb, int status) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  const char* reason = errno ? std::strerror(errno) : "write error";
+  std::fprintf(stderr, "vlr%s%s: cannot write to standard output: %s\n", *verb ? " " : "", verb, reason);
+  return status == kExitOk ? kExitFailure : status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,7 +50,7 @@ int main(int argc, char** argv) {
   }
   if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
     PrintUsage(stdout);
-    return kExitOk;
+    return Flushed("", kExitOk);
   }
   Args args(argv + 2, argv + argc);
   // The log starts with the program, as a deliverable's does when it is loaded.
@@ -47,7 +58,7 @@ int main(int argc, char** argv) {
   for (const Verb& v : kVerbs) {
     if (std::strcmp(argv[1], v.name) != 0) continue;
     try {
-      return v.run(args);
+      return Flushed(v.name, v.run(args));
     } catch (const std::exception& e) {
       std::fprintf(stderr, "vlr %s: %s\n", v.name, e.what());
       return kExitFailure;

@@ -275,4 +275,18 @@ TEST_F(RegVerb, AnUnwritableHiveFailsWithStatusOne) {
             "HKEY_CURRENT_USER\\Software\\Locked\n    n    REG_DWORD    0x1\n");
 }
 
+// A full disk behind standard output: what was asked for never arrived, so the run failed.
+TEST_F(RegVerb, OutputThatCannotBeWrittenFailsWithStatusOne) {
+  VlrOk({"reg", "add", "HKCU\\Software\\Attestra", "n", "--dword", "42"});
+  const std::vector<std::vector<std::string>> runs = {
+      {"reg", "export"}, {"reg", "query", "HKCU\\Software\\Attestra"}, {"--help"}};
+  for (const auto& args : runs) {
+    std::string command = ShellQuote(VLR_BIN_DIR "/vlr");
+    for (const std::string& arg : args) command += " " + ShellQuote(arg);
+    std::string err;
+    EXPECT_EQ(vlrtest::RunCommand(command + " >/dev/full", nullptr, &err), 1) << command;
+    EXPECT_NE(err.find("standard output"), std::string::npos) << command << ": " << err;
+  }
+}
+
 }  // namespace
