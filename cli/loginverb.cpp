@@ -55,16 +55,20 @@ std::string FailureText(const std::string& fault, const std::string& detail, lon
 
 int SilentLogin(const char* verb, const LoginChoice& choice, CCredentials& record, const char* help) {
   if (choice.haveEmail != choice.havePassword) return Usage(verb, "--email and --password go together", help);
+  // An empty address or password never logs in: say so here rather than let the login fail
+  // as if the service could not be reached.
   if (choice.haveEmail) {
+    if (choice.email.empty() || choice.password.empty())
+      return Usage(verb, "--email and --password take non-empty values", help);
     record.email = choice.email;
     record.password = choice.password;
   } else {
     const char* email = std::getenv("VLR_EMAIL");
     const char* password = std::getenv("VLR_PASSWORD");
-    if (email && password) {
+    if (email && *email && password && *password) {
       record.email = email;
       record.password = password;
-    } else if (CConfig().GetCredentials(record) != S_OK) {
+    } else if (CConfig().GetCredentials(record) != S_OK || record.email.empty() || record.password.empty()) {
       return Usage(verb,
                    "no credentials: give --email and --password, set VLR_EMAIL and VLR_PASSWORD, "
                    "or log in once with 'vlr login --remember'",

@@ -110,4 +110,22 @@ TEST_F(VlrLoginTest, UsageMistakesExitWithTwo) {
   EXPECT_EQ(Vlr("--bogus"), 2);
 }
 
+// An empty e-mail address or password is no credential at all: the service is never asked, so
+// neither "rejected" (3) nor "unreachable" (4) would be true.
+TEST_F(VlrLoginTest, EmptyCredentialsAreAUsageError) {
+  const struct {
+    const char* args;
+    const char* env;
+  } cases[] = {
+      {"--email '' --password 's3cret pass'", ""},
+      {"--email ann@example.com --password ''", ""},
+      {"", "VLR_EMAIL= VLR_PASSWORD='s3cret pass'"},
+      {"", "VLR_EMAIL=ann@example.com VLR_PASSWORD="},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Vlr(c.args, c.env), 2) << c.args << " " << c.env << ": " << err_;
+    EXPECT_EQ(out_, "") << c.args << " " << c.env;
+  }
+}
+
 }  // namespace
