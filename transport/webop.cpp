@@ -125,6 +125,12 @@ void CWebSvrOp::ResetRun() {
 }
 
 CWebSvrOp::Outcome CWebSvrOp::RunStage(int stage, bool stepped) {
+  // A stray run message (a stage posted for a run that has since ended) finds no request.
+  if (stage >= 2 && stage <= 4 && !request_) {
+    DiagLog().Error("CWebSvrOp::Run: no open request for this stage");
+    result_ = E_UNEXPECTED;
+    return {-1, false};
+  }
   switch (stage) {
     case 0: return Prepare(stepped);
     case 1: return OpenRequest(stepped);

@@ -123,6 +123,17 @@ TEST_F(WebOpTest, OpeningWithoutAConnectionFailsWithACode) {
   EXPECT_EQ(window.posted.size(), 1u);
 }
 
+TEST_F(WebOpTest, AStrayStageWithoutAnOpenRequestFailsWithACode) {
+  for (int stage : {2, 3, 4}) {
+    SCOPED_TRACE(stage);
+    ProbeOp op;
+    PostedMessages window;
+    EXPECT_FALSE(op.Run(&window, WMU_RUN_OP, stage));
+    EXPECT_EQ(op.ResultCode(), E_UNEXPECTED);
+    EXPECT_TRUE(window.posted.empty());
+  }
+}
+
 TEST_F(WebOpTest, StageFiveDoesNothing) {
   ProbeOp op;
   PostedMessages window;
