@@ -348,8 +348,7 @@ TEST_F(XmlDocTest, NothingOutsideTheDocumentIsLoaded) {
 // The parse error goes to the diagnostic log. The log is set up once per process, so a child
 // process runs the load with diagnostics on and its console echo is read back.
 TEST_F(XmlDocTest, ParseErrorIsLogged) {
-  if (const char* parentHome = std::getenv("VLR_XMLDOC_LOG_HOME")) {
-    setenv("VLR_HOME", parentHome, 1);  // where the parent switched diagnostics on
+  if (vlrtest::EnterDiagnosticsChild()) {
     CXMLDoc broken;
     EXPECT_EQ(broken.LoadFile(kData + "/xmldoc-malformed.xml"), E_FAIL);
     CXMLDoc good;
@@ -357,19 +356,8 @@ TEST_F(XmlDocTest, ParseErrorIsLogged) {
     EXPECT_EQ(good.GotoNode("a["), E_INVALIDARG);
     return;
   }
-  win::RegKey key;
-  ASSERT_EQ(win::RegKey::Create(win::Hive::CurrentUser,
-                                "Software\\Attestra\\Attestra for Outlook\\Advanced", "", key),
-            ERROR_SUCCESS);
-  ASSERT_EQ(key.SetDword("Diagnose", 1), ERROR_SUCCESS);
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  ASSERT_GT(n, 0);
-  self[n] = 0;
   std::string out, err;
-  const int status = vlrtest::RunCommand("VLR_XMLDOC_LOG_HOME='" + home_.Home() + "' '" + self +
-                                             "' --gtest_filter=XmlDocTest.ParseErrorIsLogged",
-                                         &out, &err);
+  const int status = vlrtest::RerunWithDiagnostics(home_, &out, &err);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(err.find("XML Parse Error 0x4c : Opening and ending tag mismatch: b line 3 and c"),
             std::string::npos)

@@ -1,5 +1,7 @@
 #include "tests/support/testenv.h"
 
+#include "platform/win/registry.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,6 +86,33 @@ int RunCommand(const std::string& command, std::string* out, std::string* err) {
     std::remove(errPath.c_str());
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+namespace {
+constexpr const char* kChildHome = "VLR_DIAGNOSTICS_CHILD_HOME";
+}  // namespace
+
+bool EnterDiagnosticsChild() {
+  const char* parentHome = std::getenv(kChildHome);
+  if (!parentHome) return false;
+  setenv("VLR_HOME", parentHome, 1);  // where the parent switched diagnostics on
+  return true;
+}
+
+int RerunWithDiagnostics(const TestHome& home, std::string* out, std::string* err) {
+  win::RegKey key;
+  if (win::RegKey::Create(win::Hive::CurrentUser, "Software\\Attestra\\Attestra for Outlook\\Advanced", "", key) !=
+          ERROR_SUCCESS ||
+      key.SetDword("Diagnose", 1) != ERROR_SUCCESS)
+    return -1;
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return -1;
+  self[n] = 0;
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
+  return RunCommand(std::string(kChildHome) + "='" + home.Home() + "' '" + self + "' --gtest_filter=" + filter, out,
+                    err);
 }
 
 }  // namespace vlrtest

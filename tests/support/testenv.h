@@ -35,4 +35,12 @@ void WriteFile(const std::string& path, const std::string& content);
 // goes to `err` when given).
 int RunCommand(const std::string& command, std::string* out = nullptr, std::string* err = nullptr);
 
+// The diagnostic log decides once per process, at its first use, whether it is on. A test that
+// reads the log runs itself again in a child process: the parent calls RerunWithDiagnostics,
+// which switches "Diagnose" on in the parent's home and runs the current test in a child; the
+// child, where EnterDiagnosticsChild() is true (and VLR_HOME is the parent's home), does the
+// logging work and returns. The child's standard error (the log's console echo) is in `err`.
+bool EnterDiagnosticsChild();
+int RerunWithDiagnostics(const TestHome& home, std::string* out, std::string* err);
+
 }  // namespace vlrtest

@@ -209,26 +209,15 @@ TEST_F(DispatcherTest, MethodsWithAndWithoutResults) {
 TEST_F(DispatcherTest, FailuresAreLoggedWithTheMethodAndMemberNames) {
   // The log is per process and decides at its first use whether it is on: the logging run
   // happens in a child process whose settings switch diagnostics on from the start.
-  if (const char* parentHome = std::getenv("VLR_DISPATCHER_LOG_HOME")) {
-    setenv("VLR_HOME", parentHome, 1);
+  if (vlrtest::EnterDiagnosticsChild()) {
     Variant v;
     EXPECT_EQ(CDispatcher::GetProp(item_.Get(), "NoSuchMember", v), DISP_E_UNKNOWNNAME);
     std::string text;
     EXPECT_EQ(CDispatcher::GetUserProp(item_.Get(), "Attestra ID", text), E_FAIL);
     return;
   }
-  win::RegKey key;
-  ASSERT_EQ(win::RegKey::Create(win::Hive::CurrentUser, "Software\\Attestra\\Attestra for Outlook\\Advanced", "", key),
-            ERROR_SUCCESS);
-  ASSERT_EQ(key.SetDword("Diagnose", 1), ERROR_SUCCESS);
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  ASSERT_GT(n, 0);
-  self[n] = 0;
   std::string out, err;
-  const int status = vlrtest::RunCommand("VLR_DISPATCHER_LOG_HOME='" + home_.Home() + "' '" + self +
-                                             "' --gtest_filter=DispatcherTest.FailuresAreLoggedWithTheMethodAndMemberNames",
-                                         &out, &err);
+  const int status = vlrtest::RerunWithDiagnostics(home_, &out, &err);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(err.find("CDispatcher::GetProp"), std::string::npos) << err;
   EXPECT_NE(err.find("Member: NoSuchMember"), std::string::npos) << err;
